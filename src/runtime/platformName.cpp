@@ -1,0 +1,3 @@
+#include "runtime/platformName.h"
+
+const char* platformName = "";
