@@ -53,4 +53,11 @@ Outstanding outstanding();
 /// held through the old record become invalid.
 void resetProcess();
 
+/// Rebuilds the argument text (GetArgStr) from the host's argv[1..argc-1]: arguments joined by
+/// one blank, an empty one or one holding a blank or tab put in double quotes, a line feed at
+/// the end.
+void setArgumentsFromHost(int argc, char** argv);
+/// Marks the process as started from a Shell (pr_CLI non-zero) or from the desktop (0).
+void setShellStart(bool fromShell);
+
 } // namespace tolvarn::platform
