@@ -1,0 +1,189 @@
+// 64-bit positions and sizes over the platform's 32-bit Seek, and a whole-file copy that carries
+// protection, comment and date over.
+#include "pAmigaDos/fileContents.h"
+
+#include "pAmigaDos/queries.h"
+#include "runtime/exception.h"
+#include "runtime/memory.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr int64_t largestStep = INT32_MAX;
+constexpr int64_t smallestStep = INT32_MIN;
+/// The copy holds the whole file in one buffer and reads it with one 32-bit Read.
+constexpr int64_t largestCopy = 2147483647;
+
+/// Seeks and tells whether it worked. Seek gives -1 both for failure and for the position
+/// 4294967295, so only IoErr() can tell them apart; a stale code left by an earlier call must
+/// not turn a good seek into a failure.
+bool seekWorked(FileHandle* fh, int32_t position, int32_t mode) {
+    SetIoErr(0);
+    return !(Seek(fh, position, mode) == -1 && IoErr() != 0);
+}
+
+} // namespace
+
+int64_t filePosition(FileHandle* fh) {
+    SetIoErr(0);
+    const int32_t position = Seek(fh, 0, OFFSET_CURRENT);
+    if (position == -1 && IoErr() != 0)
+        return -1;
+    return static_cast<int64_t>(static_cast<uint32_t>(position));
+}
+
+int32_t setFilePosition(FileHandle* fh, int64_t pos, int32_t mode) {
+    if (pos >= smallestStep && pos <= largestStep)
+        return seekWorked(fh, static_cast<int32_t>(pos), mode) ? TRUE : FALSE;
+
+    // Farther than one Seek can go: start from the reference point, then walk there.
+    if (mode != OFFSET_CURRENT)
+        Seek(fh, 0, mode);
+    int64_t remaining = pos;
+    while (remaining != 0) {
+        const int64_t step =
+            remaining > largestStep ? largestStep : (remaining < smallestStep ? smallestStep : remaining);
+        if (!seekWorked(fh, static_cast<int32_t>(step), OFFSET_CURRENT))
+            return FALSE;
+        remaining -= step;
+    }
+    return TRUE;
+}
+
+int64_t handleSize(FileHandle* fh, int32_t noRestore) {
+    int64_t size = -1;
+    FileInfoBlock* fib = nullptr;
+    tolvarn::guarded(
+        [&] {
+            fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
+            if (fib != nullptr && ExamineFH(fh, fib))
+                size = static_cast<int64_t>(static_cast<uint32_t>(fib->fib_Size));
+            if (size != -1)
+                return;
+
+            // No size from the file system: measure it by going to the end.
+            const int64_t saved = noRestore ? -1 : filePosition(fh);
+            if (seekWorked(fh, 0, OFFSET_END))
+                size = filePosition(fh);
+            // An unknown starting point cannot be gone back to; seeking to -1 would be worse.
+            if (!noRestore && saved != -1)
+                setFilePosition(fh, saved, OFFSET_BEGINNING);
+        },
+        [&] {
+            if (fib != nullptr)
+                FreeDosObject(DOS_FIB, fib);
+        });
+    return size;
+}
+
+int64_t fileSizeFromFH(FileHandle* fh, int32_t restorePosition, int32_t linksAsEmpty) {
+    int64_t size = -1;
+    FileInfoBlock* fib = nullptr;
+    tolvarn::guarded(
+        [&] {
+            if (linksAsEmpty) {
+                fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
+                if (fib != nullptr && ExamineFH(fh, fib)) {
+                    const int32_t type = fib->fib_DirEntryType;
+                    if (type == ST_LINKFILE || type == ST_LINKDIR || type == ST_SOFTLINK) {
+                        size = 0;
+                        return;
+                    }
+                }
+            }
+            size = handleSize(fh, restorePosition ? FALSE : TRUE);
+            if (size == -1)
+                Throw(ID_ERR, "fileSizeFromFH(); failed to obtain size of file (6)");
+        },
+        [&] {
+            if (fib != nullptr)
+                FreeDosObject(DOS_FIB, fib);
+        });
+    return size;
+}
+
+int32_t copyFile(const char* source, const char* dest, int32_t overwrite) {
+    int32_t copied = FALSE;
+    FileHandle* sourceFile = nullptr;
+    FileHandle* destFile = nullptr;
+    bool destCreated = false;
+    FileInfoBlock* fib = nullptr;
+    void* buffer = nullptr;
+    int64_t size = 0;
+
+    // A destination that was created but not filled is taken away again, so that nobody later
+    // mistakes an empty or partial file for the copy.
+    auto discardDestination = [&] {
+        if (destFile != nullptr)
+            Close(destFile);
+        destFile = nullptr;
+        DeleteFile(dest);
+        destCreated = false;
+    };
+
+    tolvarn::guarded(
+        [&] {
+            sourceFile = Open(source, MODE_OLDFILE);
+            if (sourceFile == nullptr)
+                return;
+
+            if (overwrite) {
+                // Clearing every protection bit lets a delete-protected file go too.
+                SetProtection(dest, 0);
+                DeleteFile(dest);
+            } else if (pathExists(dest, 0)) {
+                return;
+            }
+
+            destFile = Open(dest, MODE_NEWFILE);
+            if (destFile == nullptr)
+                return;
+            destCreated = true;
+
+            size = fileSizeFromFH(sourceFile, FALSE, FALSE);
+            if (size > largestCopy) {
+                discardDestination();
+                return;
+            }
+
+            if (size > 0) {
+                buffer = MemAlloc(size, TRUE);
+                setFilePosition(sourceFile, 0, OFFSET_BEGINNING);
+                const int32_t length = static_cast<int32_t>(size);
+                const int32_t got = Read(sourceFile, buffer, length);
+                if (got != length || Write(destFile, buffer, got) != got) {
+                    discardDestination();
+                    return;
+                }
+            }
+
+            // Closing is the last chance for the file system to report that the data did not
+            // make it to the disk.
+            const int32_t closed = Close(destFile);
+            destFile = nullptr;
+            if (closed == DOSFALSE) {
+                discardDestination();
+                return;
+            }
+            destCreated = false;
+
+            fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
+            if (fib != nullptr && ExamineFH(sourceFile, fib)) {
+                SetProtection(dest, static_cast<uint32_t>(fib->fib_Protection));
+                SetComment(dest, fib->fib_Comment);
+                SetFileDate(dest, &fib->fib_Date);
+            }
+            copied = TRUE;
+        },
+        [&] {
+            if (destCreated)
+                discardDestination();
+            if (sourceFile != nullptr)
+                Close(sourceFile);
+            if (fib != nullptr)
+                FreeDosObject(DOS_FIB, fib);
+            buffer = MemFree(buffer, size);
+        });
+    return copied;
+}
