@@ -1,0 +1,243 @@
+#include "std/pShellParameters.h"
+
+#include "pAmigaDos/queries.h"
+#include "runtime/exception.h"
+#include "runtime/memory.h"
+#include "runtime/platformName.h"
+
+#include "support/testSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <unistd.h>
+
+using tolvarn::testing::captureStdout;
+
+namespace {
+
+const char* const launcher =
+    "File, Window/S, ISO=cdISO/K, CDdir/K, CDletter/K, NoDOS32A/S, NoExit/S";
+
+/// Runs `action` with standard input reading `text`, then puts the real standard input back.
+void withStdin(const std::string& text, const std::function<void()>& action) {
+    std::FILE* file = std::tmpfile();
+    std::fputs(text.c_str(), file);
+    std::rewind(file);
+    const int saved = dup(0);
+    dup2(fileno(file), 0);
+    std::clearerr(stdin);
+    action();
+    std::fflush(stdin); // drop whatever was read ahead from the file
+    dup2(saved, 0);
+    close(saved);
+    std::fclose(file);
+    std::clearerr(stdin);
+}
+
+/// The values as "v0,v1,...", "-" for a parameter without value.
+std::string values() {
+    std::string text;
+    for (int32_t i = 0; i < GetParamCount(); ++i)
+        text += std::string(i ? "," : "") + (GetParam(i) ? GetParam(i) : "-");
+    return text;
+}
+
+/// The compiled table as "name|alias:flags ...".
+std::string table() {
+    const ShellParameterState& state = shellParameterState();
+    std::string text;
+    for (int32_t i = 0; i < state.count; ++i) {
+        text += i ? " " : "";
+        for (EString name = state.names[i]; name; name = Next(name))
+            text += std::string(name == state.names[i] ? "" : "|") + name;
+        text += ":" + std::to_string(state.types[i]);
+    }
+    return text + " end:" + std::to_string(state.types[state.count]);
+}
+
+/// The display `text` stands for: "T|" and "P|" open a template or a parameter error, "{" and "}"
+/// are the highlight marks of the platform.
+std::string shown(std::string text, bool windows) {
+    const char *start = "\x1b[32;43m", *end = "\x1b[31;40m\x1b[0m";
+    text.replace(0, 2, text[0] == 'T' ? "Shell template error, " : "Shell parameter error, ");
+    for (size_t at; (at = text.find_first_of("{}")) != std::string::npos;)
+        text.replace(at, 1, windows ? "##" : text[at] == '{' ? start : end);
+    return text;
+}
+
+class ShellParametersTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        exception = 0;
+        platformName = "MorphOS";
+        baseline = tolvarn::memory::outstandingBlocks();
+    }
+    void TearDown() override {
+        disposeShellParameters();
+        EXPECT_EQ(tolvarn::memory::outstandingBlocks(), baseline) << "blocks leaked";
+        EXPECT_EQ(exception, 0);
+    }
+    int64_t baseline = 0;
+};
+
+TEST_F(ShellParametersTest, CompiledTables) {
+    struct Case {
+        const char* templateText;
+        const char* table;
+    } cases[] = {
+        {launcher, "File:0 Window:4 ISO|cdISO:2 CDdir:2 CDletter:2 NoDOS32A:4 NoExit:4 end:0"},
+        {" ISO = cdISO / K ", "ISO|cdISO:2 end:0"},
+        {"a=b=c/A", "a|c|b:1 end:0"},
+        {"a,,b", "a:0 b:0 :0 end:0"},
+        {"a/A/A,n/N/A,f/F,5x", "a:1 n:9 f:16 5x:0 end:0"},
+    };
+    for (const Case& c : cases) {
+        ParseShellParameters(c.templateText, "", TRUE); // the table stays when /A finds no value
+        EXPECT_EQ(table(), c.table) << c.templateText;
+    }
+    EXPECT_EQ(GetParamCount(), 4);
+    ParseShellParameters(launcher, "", FALSE);
+    for (auto [name, found, index] : {std::tuple("CDISO", TRUE, 2), std::tuple("nope", FALSE, 7)})
+        EXPECT_TRUE(findParam(name).found == found && findParam(name).index == index) << name;
+}
+
+TEST_F(ShellParametersTest, MatchedValues) {
+    // typed: what standard input holds; not null when the line must prompt with the template.
+    struct Case {
+        const char* templateText;
+        const char* line;
+        const char* typed;
+        const char* values;
+    } cases[] = {
+        {launcher, "game.exe window", nullptr, "game.exe,window,-,-,-,-,-"},
+        {launcher, "iso=disc.iso game.exe", nullptr, "game.exe,-,disc.iso,-,-,-,-"},
+        {launcher, "game.exe ISO disc.iso", nullptr, "game.exe,-,disc.iso,-,-,-,-"},
+        {launcher, "CDISO = disc.iso game.exe", nullptr, "game.exe,-,disc.iso,-,-,-,-"},
+        {launcher, "\"Window\"", nullptr, "Window,-,-,-,-,-,-"},
+        {launcher, "Window Window", nullptr, "Window,Window,-,-,-,-,-"},
+        {launcher, "NOEXIT cdletter=E \"My Games/x,1.exe\" ISO Window", nullptr,
+         "My Games/x,1.exe,-,Window,-,E,-,NOEXIT"},
+        {launcher, "", nullptr, "-,-,-,-,-,-,-"},
+        {launcher, "foo?", nullptr, "foo?,-,-,-,-,-,-"},
+        {launcher, "?", "game.exe window\nsecond line\n", "game.exe,window,-,-,-,-,-"},
+        {launcher, "foo \t? ", "window", "foo,window,-,-,-,-,-"},
+        {launcher, "?", "", "-,-,-,-,-,-,-"},
+        {"a,,b", "x y z", nullptr, "x,y,z"},
+        {"Cmd/F", "a \"b c\" d", nullptr, "a \"b c\" d"},
+        {"Cmd/F", "\"b c\" d", nullptr, "\"b c\" d"},
+        {"Name/K,Rest/F", "Name=x  the  rest ", nullptr, "x,the  rest "},
+        {"a/K/F,b", "x a = \"q\" z", nullptr, "\"q\" z,x"},
+        {"n/N,m/N,o", "42x abc5 -5", nullptr, "42x,abc5,-5"},
+    };
+    for (const Case& c : cases) {
+        std::string printed;
+        withStdin(c.typed ? c.typed : "", [&] {
+            printed = captureStdout(
+                [&] { EXPECT_EQ(ParseShellParameters(c.templateText, c.line, FALSE), TRUE); });
+        });
+        EXPECT_EQ(values(), c.values) << c.line;
+        EXPECT_EQ(printed, c.typed ? std::string(c.templateText) + ": " : "") << c.line;
+    }
+}
+
+TEST_F(ShellParametersTest, ErrorsAreShownExactlyInBothStylesAndNotWhenQuiet) {
+    struct Case {
+        const char* templateText;
+        const char* line;
+        const char* shown;
+    } cases[] = {
+        {"", "", "T|expected word for parameter name:\n{ }\n"},
+        {"a,", "", "T|expected word for parameter name:\na,{ }\n"},
+        {"\"a\"", "", "T|expected word for parameter name:\n{\"a\"}\n"},
+        {"File, file", "", "T|parameter name already used:\nFile, {file}\n"},
+        {"a=A", "", "T|parameter name already used:\na={A}\n"},
+        {"a/S/K", "", "T|parameter type conflicts with a previous type:\na/S/{K}\n"},
+        {"a/K/S", "", "T|parameter type conflicts with a previous type:\na/K/{S}\n"},
+        {"a/x", "", "T|unknown parameter type:\na/{x}\n"},
+        {"a/AK,b", "", "T|unknown parameter type:\na/{AK},b\n"},
+        {"a/k", "", "T|unknown parameter type:\na/{k}\n"},
+        {"a/", "", "T|expected letter for parameter type:\na/{ }\n"},
+        {"a b", "", "T|expected \",\" or end of line:\na {b}\n"},
+        {"a/K=b", "", "T|expected \",\" or end of line:\na/K{=}b\n"},
+        {"a_b", "", "T|unexpected character:\na{_}b\n"},
+        {"a, \"b", "", "T|string is missing closing quote:\na, \"{b}\n"},
+        {launcher, "a b", "P|does not match template:\na {b}\n"},
+        {launcher, "a \"b c\" d", "P|does not match template:\na {\"b c\"} d\n"},
+        {launcher, "ISO", "P|expected value after keyword:\nISO{ }\n"},
+        {launcher, "x ISO = ", "P|expected value after keyword:\nx ISO = { }\n"},
+        {launcher, "Window=yes", "P|illegal character:\nWindow{=}yes\n"},
+        {launcher, "x \"open", "P|string is missing closing quote:\nx \"{open}\n"},
+        {"n/N", "\"5\"", "P|expected number:\n{\"5\"}\n"},
+        {"n/N/F", "\"5\" x", "P|expected number:\n{\"5\" x}\n"},
+        {"a/K/F", "a", "P|expected value after keyword:\na{ }\n"},
+        {"x, Count/A", "", "P|missing required parameter \"Count\"\n"},
+    };
+    for (const Case& c : cases) {
+        for (int style = 0; style < 3; ++style) {
+            platformName = style == 1 ? "Windows" : "MorphOS";
+            std::string printed = captureStdout([&] {
+                EXPECT_EQ(ParseShellParameters(c.templateText, c.line, style == 2 ? TRUE : 1),
+                          FALSE);
+            });
+            EXPECT_EQ(printed, style == 2 ? "" : shown(c.shown, style == 1))
+                << c.templateText << " / " << c.line;
+            EXPECT_EQ(exception, 0);
+        }
+    }
+}
+
+TEST_F(ShellParametersTest, NoLineMeansTheProcessArgumentLine) {
+    argumentLine = StrJoin("game.exe NoExit");
+    EXPECT_EQ(ParseShellParameters(launcher, nullptr, FALSE), TRUE);
+    argumentLine = DisposeString(argumentLine);
+    EXPECT_EQ(values(), "game.exe,-,-,-,-,-,NoExit");
+    EXPECT_EQ(ParseShellParameters(launcher, nullptr, FALSE), TRUE); // never started
+    EXPECT_EQ(values(), "-,-,-,-,-,-,-");
+}
+
+TEST_F(ShellParametersTest, GetParamRangeAndValueLifetime) {
+    for (int32_t index : {-1, 0}) {
+        EXPECT_THROW(GetParam(index), eException);
+        EXPECT_EQ(exception, ID_EPU);
+        EXPECT_STREQ(exceptionInfo, "std/pShellParameters; GetParam(); index is out of range");
+        exception = 0;
+    }
+    ParseShellParameters("a,b", "x", FALSE);
+    const int64_t afterFirst = tolvarn::memory::outstandingBlocks();
+    EString first = GetParam(0);
+    EXPECT_EQ(GetParam(1), nullptr);
+    EXPECT_THROW(GetParam(2), eException);
+    exception = 0;
+    EXPECT_STREQ(first, "x");
+    ParseShellParameters("a,b", "y", FALSE);
+    EXPECT_EQ(tolvarn::memory::outstandingBlocks(), afterFirst);
+    EXPECT_STREQ(GetParam(0), "y");
+}
+
+TEST_F(ShellParametersTest, RunningOutOfMemoryGivesEverythingBack) {
+    for (const char* line : {"a ?", "a b"}) {
+        for (int64_t failAt = 1, finished = 0; !finished; ++failAt) {
+            tolvarn::memory::failAllocation(failAt);
+            withStdin("ISO y Window\n", [&] {
+                captureStdout([&] {
+                    tolvarn::guarded([&] { ParseShellParameters(launcher, line, FALSE); },
+                                     [&] {
+                                         finished = exception == 0;
+                                         EXPECT_TRUE(finished || exception == ID_MEM) << failAt;
+                                         exception = 0;
+                                     });
+                });
+            });
+            tolvarn::memory::failAllocation(0);
+            disposeShellParameters();
+            EXPECT_EQ(tolvarn::memory::outstandingBlocks(), baseline) << line << " " << failAt;
+            ASSERT_LT(failAt, 200);
+        }
+    }
+}
+
+} // namespace
