@@ -22,9 +22,11 @@ struct EStringHeader {
 EString NewString(int32_t maxLen);
 /// Frees the e-string and every e-string of its chain. Returns NILS (nullptr).
 EString DisposeString(EString eString);
-/// Copies at most `len` characters (ALL: no limit) of `string` from index `pos`; returns eString.
+/// Copies at most `len` characters (ALL: no limit) of `string` from index `pos` (a pos past the
+/// end of `string` clamps to its end); returns eString. Text beyond the maximum length is cut.
 EString StrCopy(EString eString, const char* string, int32_t len = ALL, int32_t pos = 0);
-/// Appends at most `len` characters of `string` from index `pos`; returns eString.
+/// Appends at most `len` characters of `string` from index `pos` (clamped as in StrCopy); returns
+/// eString.
 EString StrAdd(EString eString, const char* string, int32_t len = ALL, int32_t pos = 0);
 int32_t EstrLen(EString eString);
 int32_t StrMax(EString eString);
@@ -51,19 +53,21 @@ EString StrJoin(const char* s1 = nullptr, const char* s2 = nullptr, const char* 
 /// Formats into eString (cut at its maximum length); returns eString and stores the new length
 /// in `secondResult`.
 EString StringF(EString eString, const char* format, ...) __attribute__((format(printf, 2, 3)));
-/// Reads one line (newline kept) into eString. Returns FALSE when a line was read, TRUE at end of
-/// input.
+/// Reads one line (newline kept) into eString, at most its maximum length. Returns FALSE when a
+/// line was read, TRUE at end of input (buffer unwritten, length resynchronised to its text).
 int32_t ReadStr(std::FILE* stream, EString eString);
-/// Appends the decimal text of `value`, zero-padded to `minDigits` digits; returns eString.
+/// Appends the decimal text of `value`: "-" for a negative value, then zeros up to `minDigits`
+/// digits, then the digits ("-00042"); cut only at the maximum length. Returns eString.
 EString appendDecimal(EString eString, int32_t value, int32_t minDigits);
 /// Sets eString to `value` with `decimals` digits after the point, truncated; returns eString.
 EString RealF(EString eString, int32_t decimals, double value);
-/// TRUE when the texts from a[posA] and b[posB] are equal (at most `len` characters).
+/// TRUE when the texts from a[posA] and b[posB] are equal (at most `len` characters). In the four
+/// comparisons a position past the end of its text clamps to the end.
 int32_t StrCmp(const char* a, const char* b, int32_t len = ALL, int32_t posA = 0, int32_t posB = 0);
 /// As StrCmp, ignoring ISO 8859-1 letter case.
 int32_t StrCmpNoCase(const char* a, const char* b, int32_t len = ALL, int32_t posA = 0,
                      int32_t posB = 0);
-/// -1, 0 or 1: 1 means a sorts before b.
+/// -1, 0 or 1 (characters compared as unsigned bytes): 1 means a sorts before b.
 int32_t OrdStr(const char* a, const char* b, int32_t len = ALL, int32_t posA = 0, int32_t posB = 0);
 /// As OrdStr with "a".."z" folded to upper case.
 int32_t OrdStrNoCase(const char* a, const char* b, int32_t len = ALL, int32_t posA = 0,
