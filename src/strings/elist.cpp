@@ -1,4 +1,4 @@
-// The bounded e-list (Part 3.2): two header words, then the pointer-sized item slots.
+// The bounded e-list: two header words, then the pointer-sized item slots.
 #include "strings/elist.h"
 
 #include "runtime/exception.h"

@@ -1,4 +1,4 @@
-// The bounded e-string (Part 3.1): one block holding the header and then the characters.
+// The bounded e-string: one block holding the header and then the characters.
 #include "strings/estring.h"
 
 #include "runtime/exception.h"

@@ -1,4 +1,4 @@
-// Formatted output into e-strings (StringF, Part 3.1) and with e-list arguments (Part 3.3).
+// Formatted output into e-strings (StringF) and with e-list arguments (StringFL, PrintL).
 #include "strings/format.h"
 
 #include "runtime/exception.h"
