@@ -1,0 +1,289 @@
+#include "launcher/tolvarn.h"
+
+#include "launcher/dos32a.h"
+#include "launcher/requesters.h"
+#include "pAmigaDos/pathComposition.h"
+#include "pAmigaDos/queries.h"
+#include "platform/dos.h"
+#include "runtime/exception.h"
+#include "runtime/types.h"
+#include "strings/elist.h"
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+namespace tolvarn {
+
+EString failedCommandLine = nullptr;
+
+void releaseFailedCommandLine() {
+    if (failedCommandLine == nullptr)
+        return;
+    if (exceptionInfo == failedCommandLine)
+        exceptionInfo = nullptr;
+    failedCommandLine = DisposeString(failedCommandLine);
+}
+
+namespace {
+
+constexpr char variableName[] = "AppDir/DOSBox";
+constexpr char unsafeTextMessage[] =
+    "ERROR: Cannot hand \"%s\" to DOSBox: it holds a double quote or a control character";
+
+/// TRUE when `text` survives inside the Shell's double quotes and DOSBox's own quoting unchanged.
+/// A double quote would end the quoted item early (and let the rest pass as further DOS
+/// commands); a control character such as a line feed would split the command.
+bool isSafeInQuotes(const char* text) {
+    for (const char* c = text; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte == '"' || byte < 32 || byte == 127)
+            return false;
+    }
+    return true;
+}
+
+/// Returns a new e-string holding `text` as it must stand inside the Shell's double quotes: an
+/// asterisk starts an escape there, so each one is written twice.
+EString escaped(const char* text) {
+    int32_t asterisks = 0;
+    for (const char* c = text; *c != '\0'; ++c)
+        asterisks += *c == '*' ? 1 : 0;
+    EString escaped = NewString(static_cast<int32_t>(std::strlen(text)) + asterisks);
+    for (const char* start = text;;) {
+        const char* asterisk = std::strchr(start, '*');
+        if (asterisk == nullptr) {
+            StrAdd(escaped, start);
+            return escaped;
+        }
+        StrAdd(escaped, start, static_cast<int32_t>(asterisk - start + 1));
+        StrAdd(escaped, "*");
+        start = asterisk + 1;
+    }
+}
+
+/// The pieces of the DOSBox command line and everything they are built from. Every e-string here
+/// is owned by the procedure and freed on every way out.
+struct Launch {
+    EListStorage<1> argumentStorage{};
+    EList arguments = nullptr;
+    EString dosboxDir = nullptr;
+    EString dosboxExe = nullptr;
+    EString chosenFile = nullptr; // from the program requester; a given file is the caller's
+    EString programPath = nullptr;
+    EString programDir = nullptr;
+    EString dos32aPath = nullptr;
+    EString dos32aDir = nullptr;
+    EString cdPath = nullptr;
+    EString commandWord = nullptr;
+    EString cdPiece = nullptr;
+    EString dos32aPiece = nullptr;
+    EString prefix = nullptr;
+    EString cDrivePiece = nullptr;
+    EString commandLine = nullptr;
+    BPTR previousDir = nullptr;
+    bool changedDir = false;
+
+    void release() {
+        // Given back even when the saved directory was 0, so that the lock on the DOSBox
+        // directory never stays behind as the current directory.
+        if (changedDir)
+            UnLock(CurrentDir(previousDir));
+        for (EString* text : {&dosboxDir, &dosboxExe, &chosenFile, &programPath, &programDir,
+                              &dos32aPath, &dos32aDir, &cdPath, &commandWord, &cdPiece,
+                              &dos32aPiece, &prefix, &cDrivePiece, &commandLine})
+            *text = DisposeString(*text);
+    }
+};
+
+/// Tells the user that `text` cannot go into a DOS command and raises "ERR"; returns when it can.
+void refuseUnsafe(Launch& launch, const char* text) {
+    if (isSafeInQuotes(text))
+        return;
+    launch.arguments[0] = reinterpret_cast<EListItem>(text);
+    requestMessage("Tolvarn", unsafeTextMessage, "OK", launch.arguments, nullptr);
+    Raise(ID_ERR);
+}
+
+/// Settles launch.dosboxDir and launch.dosboxExe from the variable or, failing that, by asking
+/// until the user picks a directory holding DOSBox. Raises "ERR" when the user gives up.
+void findDOSBox(Launch& launch) {
+    launch.dosboxDir = strGetVar(variableName, 0);
+    if (launch.dosboxDir != nullptr && !pathExists(launch.dosboxDir, 0))
+        launch.dosboxDir = DisposeString(launch.dosboxDir);
+    for (;;) {
+        if (launch.dosboxDir != nullptr) {
+            launch.dosboxExe = DisposeString(launch.dosboxExe);
+            launch.dosboxExe = strJoinPart(launch.dosboxDir, "DOSBox", FALSE);
+            if (pathExists(launch.dosboxExe, 0))
+                return;
+            launch.dosboxDir = DisposeString(launch.dosboxDir);
+        }
+        launch.dosboxDir = requestFile(nullptr, nullptr, nullptr, "Tolvarn", REQUEST_DRAWERS_ONLY,
+                                       nullptr);
+        if (launch.dosboxDir == nullptr) {
+            requestMessage("Tolvarn", "Could not find DOSBox", "OK", nullptr, nullptr);
+            Raise(ID_ERR);
+        }
+        // Remembered before DOSBox is looked for, so the next run starts from this directory.
+        if (pathExists(launch.dosboxDir, 0))
+            setVar(variableName, launch.dosboxDir, 0);
+    }
+}
+
+/// TRUE when `file` ends in ".BAT", letter case ignored.
+bool isBatchFileName(const char* file) {
+    const auto length = static_cast<int32_t>(std::strlen(file));
+    return length >= 4 && StrCmpNoCase(file, ".BAT", ALL, length - 4, 0);
+}
+
+/// TRUE when `text` ends in a colon, as a device name such as CD0: does.
+bool endsInColon(const char* text) {
+    const std::size_t length = std::strlen(text);
+    return length > 0 && text[length - 1] == ':';
+}
+
+void run(Launch& launch, const char* file, int32_t window, const char* iso, const char* cdDir,
+         const char* cdLetter, int32_t noDOS32A, int32_t noExit) {
+    launch.arguments = ListInit(&launch.argumentStorage, 1);
+    SetList(launch.arguments, 1);
+
+    findDOSBox(launch);
+
+    if (file != nullptr) {
+        if (!pathExists(file, 0)) {
+            launch.arguments[0] = reinterpret_cast<EListItem>(file);
+            requestMessage("Tolvarn", "ERROR: Cannot find the file \"%s\"", "OK",
+                           launch.arguments, nullptr);
+            Raise(ID_ERR);
+        }
+    } else {
+        launch.chosenFile = requestFile("Choose an MS-DOS program to run!", nullptr,
+                                        "#?.(exe|com|bat)", "Tolvarn", 0, nullptr);
+        if (launch.chosenFile == nullptr || !pathExists(launch.chosenFile, 0))
+            return;
+        file = launch.chosenFile;
+    }
+
+    const bool isBatchFile = isBatchFileName(file);
+    launch.programPath = strExpandPath(file, FALSE);
+    const char* programName = FilePart(launch.programPath);
+    launch.programDir = strPathPart(launch.programPath);
+    launch.dos32aPath = strJoinPart(launch.dosboxDir, "Y/dos32a.exe", FALSE);
+    {
+        EString yDir = strPathPart(launch.dos32aPath);
+        guarded([&] { launch.dos32aDir = strExpandPath(yDir, FALSE); },
+                         [&] { DisposeString(yDir); });
+    }
+    if (iso != nullptr)
+        launch.cdPath = strExpandPath(iso, FALSE);
+    else if (cdDir != nullptr)
+        launch.cdPath = strExpandPath(cdDir, FALSE);
+
+    // Everything that goes inside a quoted DOS command is checked before anything on disk
+    // changes and before DOSBox starts.
+    refuseUnsafe(launch, launch.dosboxExe);
+    refuseUnsafe(launch, launch.programPath);
+    refuseUnsafe(launch, launch.dos32aDir);
+    if (launch.cdPath != nullptr) {
+        refuseUnsafe(launch, launch.cdPath);
+        refuseUnsafe(launch, cdLetter);
+    }
+
+    const int32_t runViaDOS32A = prepareDOS32A(launch.programDir, launch.programPath,
+                                               launch.dos32aPath, isBatchFile, noDOS32A);
+
+    // Drive Y: belongs to DOS32A, so a CD on Y (either case) switches it off.
+    if (runViaDOS32A && pathExists(launch.dos32aPath, 0) && !StrCmpNoCase(cdLetter, "Y")) {
+        EString dir = escaped(launch.dos32aDir);
+        guarded(
+            [&] { launch.dos32aPiece = StrJoin(" -c \"Mount Y *\"", dir, "*\"\""); },
+            [&] { DisposeString(dir); });
+        launch.prefix = StrJoin("Y:", FilePart(launch.dos32aPath), " ");
+    }
+    if (isBatchFile) {
+        if (launch.prefix != nullptr)
+            Throw(ID_BUG, "tolvarn(); runViaDOS32A AND isBatchFile");
+        launch.prefix = NewString(5);
+        StrCopy(launch.prefix, "CALL ");
+    }
+
+    {
+        EString dir = nullptr;
+        EString name = nullptr;
+        guarded(
+            [&] {
+                dir = escaped(launch.programDir);
+                name = escaped(programName);
+                launch.cDrivePiece = StrJoin(" -c \"Mount C *\"", dir, "*\"\" -c \"C:\" -c \"",
+                                             launch.prefix, name, "\"");
+            },
+            [&] {
+                DisposeString(dir);
+                DisposeString(name);
+            });
+    }
+
+    if (!executeCommand(NOTICE_COMMAND))
+        Throw(ID_EXE, NOTICE_COMMAND);
+
+    if (launch.cdPath != nullptr) {
+        if (iso == nullptr && endsInColon(cdDir))
+            std::printf("WARNING: A DOSBox bug means that it will probably fail to mount \"%s\" "
+                        "as a virtual CD.\n",
+                        cdDir);
+        EString path = nullptr;
+        EString letter = nullptr;
+        guarded(
+            [&] {
+                path = escaped(launch.cdPath);
+                letter = escaped(cdLetter);
+                launch.cdPiece = iso != nullptr
+                                     ? StrJoin(" -c \"ImgMount ", letter, " *\"", path,
+                                               "*\" -T iso\"")
+                                     : StrJoin(" -c \"Mount ", letter, " *\"", path,
+                                               "*\" -t cdrom\"");
+            },
+            [&] {
+                DisposeString(path);
+                DisposeString(letter);
+                launch.cdPath = DisposeString(launch.cdPath);
+            });
+    }
+
+    launch.previousDir = CurrentDir(Lock(launch.dosboxDir, SHARED_LOCK));
+    launch.changedDir = true;
+    const bool hasConfiguration = pathExists("Tolvarn.conf", 0);
+    if (!hasConfiguration)
+        std::printf("WARNING: \"Tolvarn.conf\" is missing from \"%s\".\n", launch.dosboxDir);
+
+    // A DOSBox directory with blanks in it must still reach the Shell as one command word.
+    if (std::strpbrk(launch.dosboxExe, " \t") != nullptr) {
+        EString word = escaped(launch.dosboxExe);
+        guarded([&] { launch.commandWord = StrJoin("\"", word, "\""); },
+                         [&] { DisposeString(word); });
+    }
+
+    launch.commandLine = StrJoin(
+        launch.commandWord != nullptr ? launch.commandWord : launch.dosboxExe, " >NIL: ",
+        noExit ? nullptr : "-exit", window ? nullptr : " -fullscreen",
+        hasConfiguration ? " -conf Tolvarn.conf" : nullptr, launch.cdPiece, launch.dos32aPiece,
+        launch.cDrivePiece, noExit ? nullptr : " -c \"exit\"");
+    if (!runCommand(launch.commandLine, 640000, nullptr)) {
+        // The text now belongs to the exception; its reporter frees it.
+        failedCommandLine = launch.commandLine;
+        launch.commandLine = nullptr;
+        Throw(ID_EXE, failedCommandLine);
+    }
+}
+
+} // namespace
+
+void tolvarn(const char* file, int32_t window, const char* iso, const char* cdDir,
+             const char* cdLetter, int32_t noDOS32A, int32_t noExit) {
+    Launch launch;
+    guarded([&] { run(launch, file, window, iso, cdDir, cdLetter, noDOS32A, noExit); },
+                     [&] { launch.release(); });
+}
+
+} // namespace tolvarn
