@@ -1,0 +1,6 @@
+#include "launcher/requestChoice.h"
+#include "platform/startup.h"
+
+int main(int argc, char** argv) {
+    return tolvarn::platform::startProgram(argc, argv, requestChoiceMain);
+}
