@@ -40,6 +40,7 @@ inline constexpr uint32_t FIBF_READ = 1u << 3;
 // Error codes (IoErr).
 inline constexpr int32_t ERROR_NO_FREE_STORE = 103;
 inline constexpr int32_t ERROR_BAD_TEMPLATE = 114;
+inline constexpr int32_t ERROR_BAD_NUMBER = 115;
 inline constexpr int32_t ERROR_REQUIRED_ARG_MISSING = 116;
 inline constexpr int32_t ERROR_LINE_TOO_LONG = 120;
 inline constexpr int32_t ERROR_FILE_NOT_OBJECT = 121;
@@ -60,6 +61,7 @@ inline constexpr int32_t ERROR_DIRECTORY_NOT_EMPTY = 216;
 inline constexpr int32_t ERROR_TOO_MANY_LEVELS = 217;
 inline constexpr int32_t ERROR_DEVICE_NOT_MOUNTED = 218;
 inline constexpr int32_t ERROR_SEEK_ERROR = 219;
+inline constexpr int32_t ERROR_COMMENT_TOO_BIG = 220;
 inline constexpr int32_t ERROR_DISK_FULL = 221;
 inline constexpr int32_t ERROR_DELETE_PROTECTED = 222;
 inline constexpr int32_t ERROR_WRITE_PROTECTED = 223;
@@ -222,3 +224,14 @@ const char* GetArgStr();
 /// exit status, 20 when a signal ended it, -1 with IoErr() set when it could not be started, 1
 /// for a null command.
 int32_t SystemTagList(const char* command, const TagItem* tags);
+
+namespace tolvarn::platform {
+
+/// The calls a test can make fail, to prove that callers clean up after an I/O failure.
+enum class Operation { Open, Read, Write, Rename, DeleteFile };
+/// Test hook: makes the `nth` coming call of `operation` fail (1: the very next one) with IoErr()
+/// `error` (0 picks a code that suits the call). nth 0 cancels a pending failure. resetProcess()
+/// cancels them all. Writing a global variable (SetVar) counts as a Write.
+void failOperation(Operation operation, int nth, int32_t error = 0);
+
+} // namespace tolvarn::platform

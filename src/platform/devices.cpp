@@ -1,0 +1,141 @@
+// Devices and assigns: the names before a ":" in a path. A few are built in (NIL:, ENV:,
+// ENVARC:, PROGDIR:, T:); the user adds assigns in $XDG_CONFIG_HOME/tolvarn/assigns, one per
+// line ("Games: /home/me/dos games"), and a name given on several lines searches its directories
+// in the order given.
+#include "platform/hostLayer.h"
+#include "platform/hostPaths.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace tolvarn::platform::internal {
+
+namespace {
+
+std::vector<Device> mountedDevices;
+bool devicesLoaded = false;
+
+std::string homeDirectory() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+        return home;
+    // Without HOME the password database still knows where the user lives.
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    return "/";
+}
+
+std::string configurationDirectory() {
+    // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/')
+        return joinPath(config, "tolvarn");
+    return joinPath(joinPath(homeDirectory(), ".config"), "tolvarn");
+}
+
+std::string temporaryDirectory() {
+    if (const char* temporary = std::getenv("TMPDIR"); temporary != nullptr && temporary[0] == '/')
+        return temporary;
+    return "/tmp";
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+/// The directory of one assign line, "~" standing for the home directory. Empty when the line
+/// names no absolute directory.
+std::string assignDirectory(std::string_view text) {
+    std::string directory(trimmed(text));
+    if (directory == "~")
+        directory = homeDirectory();
+    else if (directory.starts_with("~/"))
+        directory = joinPath(homeDirectory(), std::string_view(directory).substr(2));
+    return directory.starts_with('/') ? directory : std::string();
+}
+
+Device* deviceNamed(std::vector<Device>& devices, std::string_view name) {
+    for (auto& device : devices) {
+        if (equalsIgnoringCase(device.name, name))
+            return &device;
+    }
+    return nullptr;
+}
+
+void readAssigns(const std::string& file, std::vector<Device>& devices) {
+    const std::size_t builtIn = devices.size();
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string_view text = trimmed(line);
+        if (text.empty() || text.front() == ';' || text.front() == '#')
+            continue;
+        const auto colon = text.find(':');
+        if (colon == std::string_view::npos || colon == 0)
+            continue;
+        const std::string_view name = text.substr(0, colon);
+        if (name.find_first_of(" \t/") != std::string_view::npos)
+            continue;
+        const std::string directory = assignDirectory(text.substr(colon + 1));
+        if (directory.empty())
+            continue;
+        // The built-in devices are the layer's own stores; a line cannot move them.
+        Device* existing = deviceNamed(devices, name);
+        if (existing != nullptr && existing < devices.data() + builtIn)
+            continue;
+        if (existing != nullptr)
+            existing->directories.push_back(directory);
+        else
+            devices.push_back(Device{std::string(name), {directory}, false});
+    }
+}
+
+void loadDevices() {
+    std::vector<Device> devices;
+    const std::string store = variableStoreDirectory();
+    devices.push_back(Device{"NIL", {}, true});
+    devices.push_back(Device{"ENV", {store}, false});
+    devices.push_back(Device{"ENVARC", {store}, false});
+    devices.push_back(Device{"PROGDIR", {programDirectory()}, false});
+    devices.push_back(Device{"T", {temporaryDirectory()}, false});
+    readAssigns(joinPath(configurationDirectory(), "assigns"), devices);
+    mountedDevices = std::move(devices);
+    devicesLoaded = true;
+}
+
+} // namespace
+
+void reloadDevices() { loadDevices(); }
+
+std::optional<Device> findDevice(std::string_view name) {
+    if (!devicesLoaded)
+        loadDevices();
+    if (const Device* device = deviceNamed(mountedDevices, name))
+        return *device;
+    return std::nullopt;
+}
+
+std::string variableStoreDirectory() { return joinPath(configurationDirectory(), "env"); }
+
+MsgPort* hostFileSystemPort() { return portNamed("host"); }
+
+MsgPort* portNamed(const std::string& name) {
+    // Ports are never taken down: callers may keep a pointer to one for as long as they like.
+    static std::map<std::string, std::unique_ptr<MsgPort>> ports;
+    auto& port = ports[name];
+    if (!port)
+        port = std::make_unique<MsgPort>(MsgPort{name});
+    return port.get();
+}
+
+} // namespace tolvarn::platform::internal

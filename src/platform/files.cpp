@@ -1,0 +1,333 @@
+// Open files and the calls that change an object: rename, delete, protection, comment, date.
+#include "platform/hostLayer.h"
+#include "platform/hostPaths.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <unordered_set>
+
+namespace tolvarn::platform::internal {
+
+namespace {
+
+std::unordered_set<const FileHandle*>& liveHandles() {
+    static std::unordered_set<const FileHandle*> handles;
+    return handles;
+}
+
+bool isLiveHandle(const FileHandle* fh) {
+    if (fh == nullptr) {
+        SetIoErr(ERROR_REQUIRED_ARG_MISSING);
+        return false;
+    }
+    if (!liveHandles().contains(fh)) {
+        SetIoErr(ERROR_INVALID_LOCK);
+        return false;
+    }
+    return true;
+}
+
+/// Refuses to touch the null device: NIL: resolves to it, and as root a delete would take it
+/// away from the whole system.
+bool refuseNullDevice(const std::string& path) {
+    if (path != nullDevicePath)
+        return false;
+    SetIoErr(ERROR_OBJECT_WRONG_TYPE);
+    return true;
+}
+
+/// The last component of a path of the program's syntax, as the caller wrote it.
+std::string_view writtenName(std::string_view path) {
+    const auto separator = path.find_last_of("/:");
+    return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+bool renameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the flag: test, then rename (a small window, but no other way).
+    struct stat status {};
+    if (lstat(to.c_str(), &status) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+} // namespace
+
+int descriptorOf(FileHandle* fh) { return liveHandles().contains(fh) ? fh->descriptor : -1; }
+
+} // namespace tolvarn::platform::internal
+
+using namespace tolvarn::platform::internal;
+using tolvarn::platform::Operation;
+
+/// Opens a file: MODE_OLDFILE an existing one (read-write where allowed, else read-only),
+/// MODE_NEWFILE a new or emptied one, MODE_READWRITE an existing or new one without emptying it.
+/// Returns the handle, or null with IoErr() set.
+FileHandle* Open(const char* name, int32_t mode) {
+    if (injectedFailure(Operation::Open))
+        return nullptr;
+    int flags = O_RDWR | O_CLOEXEC;
+    std::optional<std::string> path;
+    switch (mode) {
+    case MODE_OLDFILE: path = resolveExisting(name); break;
+    case MODE_NEWFILE:
+        path = resolveForCreate(name);
+        flags |= O_CREAT | O_TRUNC;
+        break;
+    case MODE_READWRITE:
+        path = resolveForCreate(name);
+        flags |= O_CREAT;
+        break;
+    default: SetIoErr(ERROR_BAD_NUMBER); return nullptr;
+    }
+    if (!path)
+        return nullptr;
+    int descriptor = open(path->c_str(), flags, 0666);
+    if (descriptor < 0 && mode == MODE_OLDFILE && (errno == EACCES || errno == EROFS || errno == EPERM || errno == ETXTBSY))
+        descriptor = open(path->c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        setIoErrFromHostError(errno, mode == MODE_OLDFILE ? ERROR_READ_PROTECTED : ERROR_WRITE_PROTECTED);
+        return nullptr;
+    }
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+        close(descriptor);
+        SetIoErr(ERROR_OBJECT_WRONG_TYPE);
+        return nullptr;
+    }
+    auto* handle = new FileHandle{descriptor, canonicalPath(*path).value_or(*path)};
+    liveHandles().insert(handle);
+    ++counters().fileHandles;
+    return handle;
+}
+
+/// Closes a file. Returns DOSTRUE; DOSFALSE (the handle is given back all the same) when the host
+/// reports that written data could not be stored. Null does nothing.
+int32_t Close(FileHandle* fh) {
+    if (fh == nullptr)
+        return DOSTRUE;
+    if (!isLiveHandle(fh))
+        return DOSFALSE;
+    liveHandles().erase(fh);
+    --counters().fileHandles;
+    const int result = close(fh->descriptor);
+    const int hostError = errno;
+    delete fh;
+    if (result != 0) {
+        setIoErrFromHostError(hostError, ERROR_WRITE_PROTECTED);
+        return DOSFALSE;
+    }
+    return DOSTRUE;
+}
+
+/// Reads up to length bytes. Returns the number read (0 at the end of the file), -1 on failure.
+int32_t Read(FileHandle* fh, void* buffer, int32_t length) {
+    if (!isLiveHandle(fh) || injectedFailure(Operation::Read))
+        return -1;
+    if (length < 0 || (buffer == nullptr && length > 0)) {
+        SetIoErr(ERROR_BAD_NUMBER);
+        return -1;
+    }
+    auto* bytes = static_cast<char*>(buffer);
+    int32_t total = 0;
+    while (total < length) {
+        const ssize_t count = read(fh->descriptor, bytes + total, static_cast<std::size_t>(length - total));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            setIoErrFromHostError(errno);
+            return -1;
+        }
+        if (count == 0)
+            break;
+        total += static_cast<int32_t>(count);
+    }
+    return total;
+}
+
+/// Writes length bytes. Returns length, or -1 on failure (some bytes may have been written).
+int32_t Write(FileHandle* fh, const void* buffer, int32_t length) {
+    if (!isLiveHandle(fh) || injectedFailure(Operation::Write))
+        return -1;
+    if (length < 0 || (buffer == nullptr && length > 0)) {
+        SetIoErr(ERROR_BAD_NUMBER);
+        return -1;
+    }
+    const auto* bytes = static_cast<const char*>(buffer);
+    int32_t total = 0;
+    while (total < length) {
+        const ssize_t count = write(fh->descriptor, bytes + total, static_cast<std::size_t>(length - total));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            setIoErrFromHostError(count < 0 ? errno : ENOSPC, ERROR_WRITE_PROTECTED);
+            return -1;
+        }
+        total += static_cast<int32_t>(count);
+    }
+    return length;
+}
+
+/// Moves the file position by `position` from the start, the current position or the end, as on
+/// the original system: a target before the start or past the end fails with ERROR_SEEK_ERROR
+/// and leaves the position alone. Returns the previous position as a 32-bit value (so -1 is also
+/// the position 4294967295: IoErr() is 0 after every successful move). A previous position of
+/// 4 GiB or more cannot be told in 32 bits: the move is made, but -1 with IoErr()
+/// ERROR_OBJECT_TOO_LARGE comes back.
+int32_t Seek(FileHandle* fh, int32_t position, int32_t mode) {
+    if (!isLiveHandle(fh))
+        return -1;
+    const off_t current = lseek(fh->descriptor, 0, SEEK_CUR);
+    struct stat status {};
+    if (current < 0 || fstat(fh->descriptor, &status) != 0) {
+        setIoErrFromHostError(errno);
+        return -1;
+    }
+    int64_t origin;
+    switch (mode) {
+    case OFFSET_BEGINNING: origin = 0; break;
+    case OFFSET_CURRENT: origin = current; break;
+    case OFFSET_END: origin = status.st_size; break;
+    default: SetIoErr(ERROR_SEEK_ERROR); return -1;
+    }
+    const int64_t target = origin + position;
+    if (target < 0 || target > status.st_size) {
+        SetIoErr(ERROR_SEEK_ERROR);
+        return -1;
+    }
+    if (lseek(fh->descriptor, target, SEEK_SET) < 0) {
+        setIoErrFromHostError(errno);
+        return -1;
+    }
+    if (current > static_cast<off_t>(UINT32_MAX)) {
+        SetIoErr(ERROR_OBJECT_TOO_LARGE);
+        return -1;
+    }
+    SetIoErr(0);
+    return static_cast<int32_t>(static_cast<uint32_t>(current));
+}
+
+/// Renames an object (a soft link itself, not its target). Fails with ERROR_OBJECT_EXISTS when the
+/// new name is taken; a change of letter case alone is allowed.
+int32_t Rename(const char* oldName, const char* newName) {
+    if (injectedFailure(Operation::Rename))
+        return DOSFALSE;
+    const auto from = resolvePath(oldName != nullptr ? oldName : "", Target::entry);
+    if (!from)
+        return DOSFALSE;
+    if (newName == nullptr) {
+        SetIoErr(ERROR_REQUIRED_ARG_MISSING);
+        return DOSFALSE;
+    }
+    auto to = resolveForCreate(newName);
+    if (!to || refuseNullDevice(*from) || refuseNullDevice(*to))
+        return DOSFALSE;
+    if (*to == *from) {
+        // The new name found the object itself, ignoring case: the caller changes the case.
+        const std::string_view name = writtenName(newName);
+        if (name.empty() || name == lastComponent(*from))
+            return DOSTRUE;
+        to = joinPath(parentPath(*from), name);
+    }
+    if (!renameWithoutReplacing(*from, *to)) {
+        setIoErrFromHostError(errno, ERROR_WRITE_PROTECTED);
+        return DOSFALSE;
+    }
+    return DOSTRUE;
+}
+
+/// Deletes a file, a soft link (not its target) or an empty directory. An object whose D bit is
+/// set (no owner write permission) is delete-protected.
+int32_t DeleteFile(const char* name) {
+    if (injectedFailure(Operation::DeleteFile))
+        return DOSFALSE;
+    const auto path = resolvePath(name != nullptr ? name : "", Target::entry);
+    if (!path || refuseNullDevice(*path))
+        return DOSFALSE;
+    struct stat status {};
+    if (lstat(path->c_str(), &status) != 0) {
+        setIoErrFromHostError(errno);
+        return DOSFALSE;
+    }
+    if (!S_ISLNK(status.st_mode) && (protectionFromMode(status.st_mode) & FIBF_DELETE) != 0) {
+        SetIoErr(ERROR_DELETE_PROTECTED);
+        return DOSFALSE;
+    }
+    const int result = S_ISDIR(status.st_mode) ? rmdir(path->c_str()) : unlink(path->c_str());
+    if (result != 0) {
+        // Some file systems say EEXIST for a directory that is not empty.
+        setIoErrFromHostError(errno == EEXIST ? ENOTEMPTY : errno, ERROR_DELETE_PROTECTED);
+        return DOSFALSE;
+    }
+    return DOSTRUE;
+}
+
+/// Sets the R W E D bits (allowed when clear) as the owner's permissions; other bits have no
+/// host counterpart and are ignored.
+int32_t SetProtection(const char* name, uint32_t protect) {
+    const auto path = resolveExisting(name);
+    if (!path || refuseNullDevice(*path))
+        return DOSFALSE;
+    struct stat status {};
+    if (stat(path->c_str(), &status) != 0 ||
+        chmod(path->c_str(), modeFromProtection(status.st_mode & 07777, protect)) != 0) {
+        setIoErrFromHostError(errno == EPERM ? EACCES : errno, ERROR_WRITE_PROTECTED);
+        return DOSFALSE;
+    }
+    return DOSTRUE;
+}
+
+/// Stores a comment in the object's extended attributes; an empty comment removes it. Fails with
+/// ERROR_COMMENT_TOO_BIG beyond what a FileInfoBlock holds, ERROR_ACTION_NOT_KNOWN on a file
+/// system without attributes.
+int32_t SetComment(const char* name, const char* comment) {
+    const auto path = resolveExisting(name);
+    if (!path || refuseNullDevice(*path))
+        return DOSFALSE;
+    const std::string_view text = comment != nullptr ? comment : "";
+    if (text.size() > maximumCommentLength) {
+        SetIoErr(ERROR_COMMENT_TOO_BIG);
+        return DOSFALSE;
+    }
+    if (text.empty()) {
+        if (removexattr(path->c_str(), commentAttribute) != 0 && errno != ENODATA && errno != ENOTSUP) {
+            setIoErrFromHostError(errno, ERROR_WRITE_PROTECTED);
+            return DOSFALSE;
+        }
+        return DOSTRUE;
+    }
+    if (setxattr(path->c_str(), commentAttribute, text.data(), text.size(), 0) != 0) {
+        setIoErrFromHostError(errno == EPERM ? EACCES : errno, ERROR_WRITE_PROTECTED);
+        return DOSFALSE;
+    }
+    return DOSTRUE;
+}
+
+/// Sets the object's modification time.
+int32_t SetFileDate(const char* name, const DateStamp* date) {
+    const auto path = resolveExisting(name);
+    if (!path || refuseNullDevice(*path))
+        return DOSFALSE;
+    if (date == nullptr) {
+        SetIoErr(ERROR_REQUIRED_ARG_MISSING);
+        return DOSFALSE;
+    }
+    int64_t seconds = 0;
+    int64_t nanoseconds = 0;
+    timeFromDateStamp(*date, seconds, nanoseconds);
+    timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
+    if (utimensat(AT_FDCWD, path->c_str(), times, 0) != 0) {
+        setIoErrFromHostError(errno == EPERM ? EACCES : errno, ERROR_WRITE_PROTECTED);
+        return DOSFALSE;
+    }
+    return DOSTRUE;
+}

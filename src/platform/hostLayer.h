@@ -1,0 +1,151 @@
+// Internal to the host layer: the process record, locks, ports and counters that the layer's
+// units share. Nothing outside src/platform/ includes this header.
+#pragma once
+
+#include "platform/dos.h"
+#include "platform/exec.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// A file-system port. Ports live as long as the program, so a pointer to one stays valid.
+struct MsgPort {
+    std::string name;
+};
+
+/// An open file: the host descriptor and the canonical path it was opened by.
+struct FileHandle {
+    int descriptor = -1;
+    std::string path;
+};
+
+namespace tolvarn::platform::internal {
+
+/// A lock as the layer hands it out: the public record plus the path it points at.
+struct HostLock : FileLock {
+    std::string path;
+};
+
+/// The counts behind outstanding(); each unit keeps its own field up to date. `locks` counts
+/// every live lock, the process's own included (outstanding() takes those off).
+Outstanding& counters();
+
+/// The process record, built on first use.
+Process& process();
+
+/// The host path that relative paths start from: the current directory's, or "/" when the
+/// process has no current directory (lock 0 stands for the root, as on the original system).
+/// Empty, with IoErr() set, when the current-directory lock is no longer valid.
+std::optional<std::string> currentDirectoryPath();
+
+/// Makes a counted lock on a canonical host path.
+BPTR makeLock(const std::string& canonicalPath, int32_t mode);
+/// True for a lock this layer handed out and that has not been given back.
+bool isLiveLock(BPTR lock);
+/// The host path behind a lock; "/" for lock 0. Empty, with IoErr() ERROR_INVALID_LOCK, for a
+/// lock that is not (or no longer) one of ours.
+std::optional<std::string> lockPath(BPTR lock);
+/// Gives back a lock whatever its owner (used when the process record is rebuilt).
+void releaseLock(BPTR lock);
+
+/// The port of the host file system (held by every lock) and the port of a named device or
+/// assign directory (made on first use).
+MsgPort* hostFileSystemPort();
+MsgPort* portNamed(const std::string& name);
+
+/// One device or assign as the process sees it: the host directories it stands for, in search
+/// order. NIL: has no directory.
+struct Device {
+    std::string name; // without the colon, as written
+    std::vector<std::string> directories;
+    bool isNull = false;
+};
+/// Looks a device up by name, ignoring letter case. Empty when it is not mounted.
+std::optional<Device> findDevice(std::string_view name);
+/// Reads the devices and assigns afresh from the environment and the assigns file.
+void reloadDevices();
+/// The folder of the global variables (ENV:).
+std::string variableStoreDirectory();
+
+/// What a path resolution has to find.
+enum class Target {
+    existing, // the object itself, soft links followed: its canonical path
+    entry,    // the last component itself (a link stays a link); it must exist
+    create,   // as entry, but the last component may be missing
+};
+/// Resolves `path` (the program's syntax) against `base` (a canonical host directory; the
+/// current directory when empty). Empty, with IoErr() set, on failure.
+std::optional<std::string> resolvePath(std::string_view path, Target target,
+                                       const std::string& base = {});
+
+/// directory + "/" + name, without doubling the root's slash.
+std::string joinPath(const std::string& directory, std::string_view name);
+/// The directory that holds a canonical path; "/" for "/".
+std::string parentPath(const std::string& path);
+/// The last component of a canonical path; "" for "/".
+std::string lastComponent(const std::string& path);
+/// The canonical form of an existing host path (soft links resolved); empty, errno kept, when it
+/// cannot be had.
+std::optional<std::string> canonicalPath(const std::string& path);
+
+/// The protection bits (R W E D, allowed when clear) of host mode bits, taken from the owner's
+/// permissions; and host mode bits with the owner's permissions set from protection bits (write
+/// is granted only when neither W nor D forbids it).
+uint32_t protectionFromMode(uint32_t mode);
+uint32_t modeFromProtection(uint32_t mode, uint32_t protection);
+/// A host time (seconds and nanoseconds since 1970, UTC) as a local date stamp, and back.
+/// Times before 1978 give the stamp 0.
+DateStamp dateStampFromTime(int64_t seconds, int64_t nanoseconds);
+void timeFromDateStamp(const DateStamp& date, int64_t& seconds, int64_t& nanoseconds);
+/// The extended attribute that holds an object's comment.
+inline constexpr const char* commentAttribute = "user.xdg.comment";
+/// The longest comment a FileInfoBlock holds.
+inline constexpr std::size_t maximumCommentLength = sizeof(FileInfoBlock::fib_Comment) - 1;
+/// The null device (NIL:), which no call may delete, rename or change.
+inline constexpr const char* nullDevicePath = "/dev/null";
+
+/// What the layer tells about one object (FileInfoBlock, ExAllData).
+struct EntryDetails {
+    std::string name;
+    int32_t type = 0;
+    uint32_t size = 0; // cut to 4294967295 for larger files
+    uint32_t protection = 0;
+    DateStamp date{};
+    std::string comment;
+    uint32_t owner = 0;
+    uint32_t group = 0;
+    int32_t diskKey = 0;
+    int32_t blocks = 0;
+};
+/// Examines the object at a host path; with followLink false a soft link is described as itself.
+/// Empty, with IoErr() set, when it cannot be examined.
+std::optional<EntryDetails> examinePath(const std::string& path, bool followLink);
+/// The names in a directory ("." and ".." left out) in byte order, so that a listing is the
+/// same on every run and every file system.
+std::vector<std::string> directoryNames(const std::string& directory);
+/// True when `name` matches a pattern compiled by ParsePatternNoCase.
+bool matchesCompiledPattern(std::string_view code, const std::string& name);
+/// Gives back the ExAll scan a control structure holds, if any.
+void endExAllScan(ExAllControl* control);
+
+/// ASCII-only case folding, so UTF-8 names are never touched.
+char foldCase(char character);
+bool equalsIgnoringCase(std::string_view left, std::string_view right);
+
+/// Replaces the process's argument text (GetArgStr).
+void setArgumentText(std::string text);
+
+/// The layer's own clean-ups when the process record is rebuilt.
+void forgetFaults();
+void resetLibraries();
+
+/// Sets IoErr() from errno, with a chosen code for "permission denied" (EACCES).
+void setIoErrFromHostError(int hostError, int32_t accessDeniedCode);
+
+/// Fault injection: true when this call of `operation` is the one chosen to fail (IoErr() is
+/// then already set).
+bool injectedFailure(Operation operation);
+
+} // namespace tolvarn::platform::internal
