@@ -1,0 +1,163 @@
+// The program's own Shell: reads a command line the way the original system's Shell does, finds
+// the command, sets up its redirections and runs it with an argument array. No host shell is
+// involved, so nothing in a command line means anything to /bin/sh.
+#include "platform/commandLine.h"
+#include "platform/dos.h"
+#include "platform/hostLayer.h"
+#include "platform/hostPaths.h"
+#include "platform/process.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <dirent.h>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace tolvarn::platform;
+using namespace tolvarn::platform::internal;
+
+bool isRunnableFile(const std::string& hostPath) {
+    struct stat info {};
+    return ::stat(hostPath.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           ::access(hostPath.c_str(), X_OK) == 0;
+}
+
+/// The runnable file in `directory` whose name is `word`, letter case ignored (an exact match
+/// wins; among the others the first in byte order, so the choice does not depend on the order
+/// the folder lists them in). Empty when there is none.
+std::optional<std::string> findInDirectory(const std::string& directory, const std::string& word) {
+    const std::string exact = joinPath(directory, word);
+    if (isRunnableFile(exact))
+        return exact;
+    DIR* folder = ::opendir(directory.c_str());
+    if (folder == nullptr)
+        return std::nullopt;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(folder)) {
+        if (equalsIgnoringCase(entry->d_name, word))
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(folder);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string candidate = joinPath(directory, name);
+        if (isRunnableFile(candidate))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+/// The folders a bare command word is looked for in: the program's own folder, then the absolute
+/// folders of the host's PATH. Never the current directory: a game folder holding a file named
+/// like a command must not be able to run it.
+std::vector<std::string> commandFolders() {
+    std::vector<std::string> folders = {programDirectory()};
+    const char* path = std::getenv("PATH");
+    const std::string list = path != nullptr ? path : "";
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(':', start);
+        if (end == std::string::npos)
+            end = list.size();
+        const std::string folder = list.substr(start, end - start);
+        if (!folder.empty() && folder[0] == '/')
+            folders.push_back(folder);
+        start = end + 1;
+    }
+    return folders;
+}
+
+/// The host path of the command to run, or empty with IoErr() set.
+std::optional<std::string> findCommand(const std::string& word, const std::string& base) {
+    if (word.find(':') != std::string::npos || word.find('/') != std::string::npos) {
+        // The entry itself, not its link target, so that a program that looks at the name it
+        // was started by sees the name it was given.
+        const auto entry = resolvePath(word, Target::entry, base);
+        if (!entry)
+            return std::nullopt;
+        if (!isRunnableFile(*entry)) {
+            SetIoErr(ERROR_OBJECT_WRONG_TYPE);
+            return std::nullopt;
+        }
+        return entry;
+    }
+    for (const std::string& folder : commandFolders()) {
+        if (auto found = findInDirectory(folder, word))
+            return found;
+    }
+    SetIoErr(ERROR_OBJECT_NOT_FOUND);
+    return std::nullopt;
+}
+
+/// The host path of a redirection; NIL: is the null device. Empty with IoErr() set.
+std::optional<std::string> redirectionPath(const std::string& target, Target kind,
+                                           const std::string& base) {
+    if (equalsIgnoringCase(target, "NIL:"))
+        return std::string("/dev/null");
+    return resolvePath(target, kind, base);
+}
+
+/// The folder the command runs in: NP_CurrentDir's, else the process's current directory.
+std::optional<std::string> workingFolder(const TagItem* tags) {
+    const TagItem* tag = tags;
+    while (tag != nullptr && tag->ti_Tag != TAG_DONE) {
+        if (tag->ti_Tag == TAG_MORE) {
+            tag = reinterpret_cast<const TagItem*>(tag->ti_Data);
+            continue;
+        }
+        // NP_StackSize needs nothing: host stacks are far larger than any size asked for.
+        if (tag->ti_Tag == NP_CurrentDir && tag->ti_Data != 0)
+            return lockPath(reinterpret_cast<BPTR>(tag->ti_Data));
+        ++tag;
+    }
+    return currentDirectoryPath();
+}
+
+} // namespace
+
+int32_t SystemTagList(const char* command, const TagItem* tags) {
+    if (command == nullptr)
+        return 1;
+    const auto parsed = parseCommandLine(command);
+    if (!parsed) {
+        SetIoErr(ERROR_BAD_TEMPLATE);
+        return -1;
+    }
+    if (parsed->command.empty())
+        return 0;
+
+    const auto base = workingFolder(tags);
+    if (!base)
+        return -1;
+    const auto program = findCommand(parsed->command, *base);
+    if (!program)
+        return -1;
+
+    RunOptions options;
+    options.workingDirectory = *base;
+    if (parsed->input) {
+        const auto input = redirectionPath(*parsed->input, Target::existing, *base);
+        if (!input)
+            return -1;
+        options.inputFile = *input;
+    }
+    if (parsed->output) {
+        const auto output = redirectionPath(*parsed->output, Target::create, *base);
+        if (!output)
+            return -1;
+        options.outputFile = *output;
+        options.appendOutput = parsed->appendOutput;
+    }
+
+    std::vector<std::string> arguments = {*program};
+    arguments.insert(arguments.end(), parsed->arguments.begin(), parsed->arguments.end());
+    const RunResult result = runProgram(arguments, options);
+    if (result.status < 0)
+        setIoErrFromHostError(result.hostError);
+    return result.status;
+}
