@@ -11,7 +11,9 @@ using tolvarn::testing::HostLayerTest;
 
 namespace {
 
-TEST_F(HostLayerTest, PathsResolveInEverySyntax) {
+class HostLocksTest : public HostLayerTest {};
+
+TEST_F(HostLocksTest, PathsResolveInEverySyntax) {
     sandbox.writeFile("work/Games/MAZE.EXE", "x");
     sandbox.writeFile("work/Games/readme.txt", "x");
     sandbox.writeFile("other/file", "x");
@@ -44,7 +46,7 @@ TEST_F(HostLayerTest, PathsResolveInEverySyntax) {
         EXPECT_EQ(resolved(test.path), test.expected) << test.path;
 }
 
-TEST_F(HostLayerTest, FailuresSayWhy) {
+TEST_F(HostLocksTest, FailuresSayWhy) {
     sandbox.writeFile("work/file", "x");
     const struct {
         const char* path;
@@ -62,7 +64,7 @@ TEST_F(HostLayerTest, FailuresSayWhy) {
     }
 }
 
-TEST_F(HostLayerTest, TheFirstNameInByteOrderWinsAmongCaseTwins) {
+TEST_F(HostLocksTest, TheFirstNameInByteOrderWinsAmongCaseTwins) {
     sandbox.writeFile("work/game.exe", "lower");
     sandbox.writeFile("work/Game.exe", "mixed");
     sandbox.writeFile("work/GAME.EXE", "upper");
@@ -70,7 +72,7 @@ TEST_F(HostLayerTest, TheFirstNameInByteOrderWinsAmongCaseTwins) {
     EXPECT_EQ(resolved("gAME.exe"), sandbox.path("work/GAME.EXE")); // "GAME.EXE" < "Game.exe"
 }
 
-TEST_F(HostLayerTest, BuiltInDevicesAndMultiDirectoryAssigns) {
+TEST_F(HostLocksTest, BuiltInDevicesAndMultiDirectoryAssigns) {
     sandbox.writeFile("first/only-in-first", "1");
     sandbox.writeFile("second/only-in-second", "2");
     sandbox.writeFile("second/in-both", "2");
@@ -105,7 +107,7 @@ TEST_F(HostLayerTest, BuiltInDevicesAndMultiDirectoryAssigns) {
     EXPECT_EQ(IoErr(), ERROR_DEVICE_NOT_MOUNTED);
 }
 
-TEST_F(HostLayerTest, SoftLinksAreFollowedByLockAndReadByReadLink) {
+TEST_F(HostLocksTest, SoftLinksAreFollowedByLockAndReadByReadLink) {
     sandbox.writeFile("work/target/file.txt", "x");
     makeLink("target", "work/relative");
     makeLink(sandbox.path("work/target/file.txt"), "work/absolute");
@@ -144,7 +146,7 @@ TEST_F(HostLayerTest, SoftLinksAreFollowedByLockAndReadByReadLink) {
     UnLock(work);
 }
 
-TEST_F(HostLayerTest, LongNamesComeBackWholeFromNameFromLock) {
+TEST_F(HostLocksTest, LongNamesComeBackWholeFromNameFromLock) {
     const std::string longName(200, 'n');
     sandbox.makeDir("work/" + longName);
     BPTR lock = Lock(longName.c_str(), SHARED_LOCK);
@@ -160,7 +162,7 @@ TEST_F(HostLayerTest, LongNamesComeBackWholeFromNameFromLock) {
     UnLock(lock);
 }
 
-TEST_F(HostLayerTest, CurrentDirectoryParentAndDuplicates) {
+TEST_F(HostLocksTest, CurrentDirectoryParentAndDuplicates) {
     sandbox.writeFile("work/sub/inner.txt", "x");
     BPTR sub = Lock("sub", SHARED_LOCK);
     ASSERT_NE(sub, nullptr);
@@ -192,7 +194,7 @@ TEST_F(HostLayerTest, CurrentDirectoryParentAndDuplicates) {
     EXPECT_EQ(resolved("sub/inner.txt"), sandbox.path("work/sub/inner.txt"));
 }
 
-TEST_F(HostLayerTest, HandsOutAreCountedUntilGivenBack) {
+TEST_F(HostLocksTest, HandsOutAreCountedUntilGivenBack) {
     using tolvarn::platform::outstanding;
     BPTR lock = Lock("", EXCLUSIVE_LOCK);
     DevProc* record = GetDeviceProc("x", nullptr);
