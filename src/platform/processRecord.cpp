@@ -28,7 +28,7 @@ void build(ProcessState& processState) {
     record.pr_WindowPtr = nullptr;
     record.pr_CLI = 1;
     record.pr_FileSystemTask = hostFileSystemPort();
-    processState.arguments = "\n";
+    processState.arguments.assign(1, '\n'); // not = "\n": GCC 12 warns wrongly on that
     reloadDevices();
     // The host's working directory is where the user started us; it may be gone already, and
     // then the process simply has no current directory.
