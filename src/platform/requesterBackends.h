@@ -13,7 +13,8 @@ namespace tolvarn::platform::internal {
 enum class RequesterBackend { gui, terminal, none };
 
 /// The back end for the next requester: the one TOLVARN_REQUESTER names (gui, terminal, none),
-/// otherwise gui when a display is set and zenity is installed, then terminal when standard
+/// otherwise gui when zenity is installed and the display that DISPLAY or WAYLAND_DISPLAY names
+/// can be reached (one on another host is taken on trust), then terminal when standard
 /// input and standard error are terminals, then none. A gui asked for without zenity is none.
 RequesterBackend chooseRequesterBackend();
 
@@ -25,7 +26,7 @@ struct FileRequest {
     std::string title;
     std::string initialDrawer; // "" when there is none or it does not exist
     std::string initialFile;
-    std::string pattern;       // in the program's pattern syntax; "" shows every file
+    std::string pattern; // in the program's pattern syntax; "" shows every file
     bool drawersOnly = false;
     bool saveMode = false;
     bool multiSelect = false;
@@ -43,7 +44,7 @@ struct MessageRequest {
     std::string title;
     std::string text;
     std::vector<std::string> buttons; // from the left; never empty
-    int32_t timeoutSeconds = 0;        // 0: waits for an answer
+    int32_t timeoutSeconds = 0;       // 0: waits for an answer
 };
 
 /// The back ends. File requesters return the choices, empty on cancel. Message requesters

@@ -8,11 +8,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -33,7 +36,7 @@ using namespace std::chrono_literals;
 /// error are its terminal side, and a thread reads what the program shows and types the
 /// scripted answers once the text it waits for has appeared.
 class PersonAtTerminal {
-public:
+  public:
     /// Each step: the text to wait for (since the previous step), then the line to type (a
     /// line feed is added; "\x04" alone types end-of-input instead).
     using Script = std::vector<std::pair<std::string, std::string>>;
@@ -68,7 +71,7 @@ public:
     }
     bool scriptDone() const { return step_ == script_.size(); }
 
-private:
+  private:
     void play() {
         size_t searchFrom = 0;
         auto waitingSince = std::chrono::steady_clock::now();
@@ -115,10 +118,12 @@ private:
     std::thread person_;
 };
 
-intptr_t text(const char* value) { return reinterpret_cast<intptr_t>(value); }
+intptr_t text(const char* value) {
+    return reinterpret_cast<intptr_t>(value);
+}
 
 class TerminalRequesterTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { expectNothingOutstanding(); }
 
     /// Runs a file requester with the given tags in the terminal.
@@ -152,7 +157,8 @@ TEST_F(TerminalRequesterTest, ReadsATypedPath) {
     std::string drawer, file, screen;
     // Relative to the starting folder, in any letter case; a folder is no file.
     EXPECT_EQ(askFile(tags, drawer, file,
-                      {{"Path (an empty line cancels): ", ".."}, {"folder, not a file", "missing/x"},
+                      {{"Path (an empty line cancels): ", ".."},
+                       {"folder, not a file", "missing/x"},
                        {"No such folder", "DOOM.EXE"}},
                       &screen),
               DOSTRUE);
@@ -181,7 +187,8 @@ TEST_F(TerminalRequesterTest, DrawersOnlyAsksAgainUntilItIsAFolder) {
     const std::vector<TagItem> tags = {{ASLFR_Flags2, FRF_DRAWERSONLY}, {TAG_DONE, 0}};
     std::string drawer, file, screen;
     EXPECT_EQ(askFile(tags, drawer, file,
-                      {{"Choose a folder", "nosuch"}, {"Not a folder: nosuch", "plain.txt"},
+                      {{"Choose a folder", "nosuch"},
+                       {"Not a folder: nosuch", "plain.txt"},
                        {"Not a folder: plain.txt", sandbox_.path("dosbox")}},
                       &screen),
               DOSTRUE);
@@ -196,17 +203,14 @@ TEST_F(TerminalRequesterTest, MessagesListTheButtonsAndReadTheChoice) {
         PersonAtTerminal::Script script;
         int32_t result;
     } cases[] = {
-        {{{"Choice: ", "1"}}, 1},
-        {{{"Choice: ", "wrong"}, {"from 1 to 3", " maybe "}}, 2},
-        {{{"Choice: ", "3"}}, 0},
-        {{{"Choice: ", "NO"}}, 0},
+        {{{"Choice: ", "1"}}, 1},    {{{"Choice: ", "wrong"}, {"from 1 to 3", " maybe "}}, 2},
+        {{{"Choice: ", "3"}}, 0},    {{{"Choice: ", "NO"}}, 0},
         {{{"Choice: ", "\x04"}}, 0},
     };
     for (const auto& c : cases) {
         PersonAtTerminal person(c.script);
-        std::string printed = captureStdout([&] {
-            EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, args), c.result);
-        });
+        std::string printed = captureStdout(
+            [&] { EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, args), c.result); });
         // The conversation stays on the terminal even when standard output goes elsewhere.
         EXPECT_EQ(printed, "");
         EXPECT_NE(person.screen().find("Run DOOM?"), std::string::npos);
@@ -233,37 +237,68 @@ TEST_F(TerminalRequesterTest, TimedNoticeWaitsAtMostItsTime) {
     }
 }
 
+/// A listening local socket, standing in for a display server.
+class ListeningSocket {
+  public:
+    explicit ListeningSocket(const std::string& path) {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(fd_, 4) != 0)
+            ADD_FAILURE() << "cannot listen on " << path;
+    }
+    ~ListeningSocket() { ::close(fd_); }
+    ListeningSocket(const ListeningSocket&) = delete;
+    ListeningSocket& operator=(const ListeningSocket&) = delete;
+
+  private:
+    int fd_ = -1;
+};
+
 TEST(RequesterBackendChoice, FollowsTheSettingThenWhatIsThere) {
     Sandbox sandbox;
     const std::string bin = sandbox.makeDir("bin");
     tolvarn::testing::writeScript(bin + "/zenity", "exit 0");
     const std::string withZenity = bin;
     const std::string withoutZenity = sandbox.makeDir("empty");
+    const std::string waylandSocket = sandbox.path("wayland-test");
+    ListeningSocket compositor(waylandSocket);
+    const char* remote = "otherhost:0"; // taken on trust
+    const char* unreachable = ":987654";
     const struct {
         const char* setting;
         const char* display;
+        const char* wayland;
         const std::string& path;
         bool onTerminal;
         RequesterBackend expected;
     } cases[] = {
-        {"none", ":0", withZenity, true, RequesterBackend::none},
-        {"terminal", ":0", withZenity, false, RequesterBackend::terminal},
-        {"gui", nullptr, withZenity, false, RequesterBackend::gui},
-        {"gui", ":0", withoutZenity, true, RequesterBackend::none},
-        {nullptr, ":0", withZenity, true, RequesterBackend::gui},
-        {"bogus", ":0", withZenity, false, RequesterBackend::gui},
-        {nullptr, ":0", withoutZenity, true, RequesterBackend::terminal},
-        {nullptr, "", withZenity, true, RequesterBackend::terminal},
-        {nullptr, nullptr, withZenity, false, RequesterBackend::none},
+        {"none", remote, nullptr, withZenity, true, RequesterBackend::none},
+        {"terminal", remote, nullptr, withZenity, false, RequesterBackend::terminal},
+        {"gui", nullptr, nullptr, withZenity, false, RequesterBackend::gui},
+        {"gui", remote, nullptr, withoutZenity, true, RequesterBackend::none},
+        {nullptr, remote, nullptr, withZenity, true, RequesterBackend::gui},
+        {"bogus", remote, nullptr, withZenity, false, RequesterBackend::gui},
+        {nullptr, nullptr, waylandSocket.c_str(), withZenity, false, RequesterBackend::gui},
+        {nullptr, remote, nullptr, withoutZenity, true, RequesterBackend::terminal},
+        {nullptr, unreachable, nullptr, withZenity, true, RequesterBackend::terminal},
+        {nullptr, unreachable, "no-such-wayland", withZenity, false, RequesterBackend::none},
+        {nullptr, "", nullptr, withZenity, true, RequesterBackend::terminal},
+        {nullptr, nullptr, nullptr, withZenity, false, RequesterBackend::none},
+    };
+    const auto optional = [](const char* value) {
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << (c.setting ? c.setting : "(unset)") << " display "
-                                          << (c.display ? c.display : "(unset)") << " "
-                                          << c.path << " terminal " << c.onTerminal);
-        ScopedVariable setting("TOLVARN_REQUESTER",
-                               c.setting ? std::optional<std::string>(c.setting) : std::nullopt);
-        ScopedVariable display("DISPLAY", c.display ? std::optional<std::string>(c.display) : std::nullopt);
-        ScopedVariable wayland("WAYLAND_DISPLAY", std::nullopt);
+                                          << (c.display ? c.display : "(unset)") << " wayland "
+                                          << (c.wayland ? c.wayland : "(unset)") << " " << c.path
+                                          << " terminal " << c.onTerminal);
+        ScopedVariable setting("TOLVARN_REQUESTER", optional(c.setting));
+        ScopedVariable display("DISPLAY", optional(c.display));
+        ScopedVariable wayland("WAYLAND_DISPLAY", optional(c.wayland));
         ScopedVariable path("PATH", c.path);
         if (c.onTerminal) {
             PersonAtTerminal person(PersonAtTerminal::Script{});
