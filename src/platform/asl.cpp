@@ -58,14 +58,29 @@ void applyTags(HostFileRequester& requester, const TagItem* tags) {
             continue;
         }
         switch (tag->ti_Tag) {
-        case ASLFR_TitleText: requester.title = textOf(tag->ti_Data); break;
-        case ASLFR_InitialDrawer: requester.initialDrawer = textOf(tag->ti_Data); break;
-        case ASLFR_InitialFile: requester.initialFile = textOf(tag->ti_Data); break;
-        case ASLFR_InitialPattern: requester.pattern = textOf(tag->ti_Data); break;
-        case ASLFR_DoPatterns: requester.doPatterns = tag->ti_Data != 0; break;
-        case ASLFR_Flags1: requester.flags1 = static_cast<uint32_t>(tag->ti_Data); break;
-        case ASLFR_Flags2: requester.flags2 = static_cast<uint32_t>(tag->ti_Data); break;
-        default: break; // TAG_IGNORE, ASLFR_InitialShowVolumes and tags this host has no use for
+        case ASLFR_TitleText:
+            requester.title = textOf(tag->ti_Data);
+            break;
+        case ASLFR_InitialDrawer:
+            requester.initialDrawer = textOf(tag->ti_Data);
+            break;
+        case ASLFR_InitialFile:
+            requester.initialFile = textOf(tag->ti_Data);
+            break;
+        case ASLFR_InitialPattern:
+            requester.pattern = textOf(tag->ti_Data);
+            break;
+        case ASLFR_DoPatterns:
+            requester.doPatterns = tag->ti_Data != 0;
+            break;
+        case ASLFR_Flags1:
+            requester.flags1 = static_cast<uint32_t>(tag->ti_Data);
+            break;
+        case ASLFR_Flags2:
+            requester.flags2 = static_cast<uint32_t>(tag->ti_Data);
+            break;
+        default:
+            break; // TAG_IGNORE, ASLFR_InitialShowVolumes and tags this host has no use for
         }
         ++tag;
     }
@@ -100,9 +115,12 @@ std::string startingFolder(const std::string& drawer) {
 
 std::vector<FileChoice> ask(const FileRequest& request) {
     switch (chooseRequesterBackend()) {
-    case RequesterBackend::gui: return askFileWithZenity(zenityProgram(), request);
-    case RequesterBackend::terminal: return askFileInTerminal(request);
-    case RequesterBackend::none: break;
+    case RequesterBackend::gui:
+        return askFileWithZenity(zenityProgram(), request);
+    case RequesterBackend::terminal:
+        return askFileInTerminal(request);
+    case RequesterBackend::none:
+        break;
     }
     return {};
 }

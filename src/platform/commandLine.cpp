@@ -6,11 +6,13 @@ namespace {
 
 constexpr char escapeCharacter = '\x1b';
 
-bool isSeparator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isSeparator(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 /// Reads items one after the other, the way the Shell does.
 class ItemReader {
-public:
+  public:
     explicit ItemReader(std::string_view line) : line_(line) {}
 
     /// Skips separators. Returns false at the end of the line.
@@ -45,12 +47,20 @@ public:
                 continue;
             }
             switch (const char next = line_[position_++]) {
-            case '"': item += '"'; break;
-            case '*': item += '*'; break;
+            case '"':
+                item += '"';
+                break;
+            case '*':
+                item += '*';
+                break;
             case 'N':
-            case 'n': item += '\n'; break;
+            case 'n':
+                item += '\n';
+                break;
             case 'E':
-            case 'e': item += escapeCharacter; break;
+            case 'e':
+                item += escapeCharacter;
+                break;
             default:
                 // Not an escape: both characters stand for themselves.
                 item += '*';
@@ -60,7 +70,7 @@ public:
         return false;
     }
 
-private:
+  private:
     std::string_view line_;
     size_t position_ = 0;
 };
@@ -110,11 +120,20 @@ std::string quoteShellItem(std::string_view text) {
     std::string quoted = "\"";
     for (const char c : text) {
         switch (c) {
-        case '"': quoted += "*\""; break;
-        case '*': quoted += "**"; break;
-        case '\n': quoted += "*N"; break;
-        case escapeCharacter: quoted += "*E"; break;
-        default: quoted += c;
+        case '"':
+            quoted += "*\"";
+            break;
+        case '*':
+            quoted += "**";
+            break;
+        case '\n':
+            quoted += "*N";
+            break;
+        case escapeCharacter:
+            quoted += "*E";
+            break;
+        default:
+            quoted += c;
         }
     }
     quoted += '"';

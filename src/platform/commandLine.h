@@ -11,10 +11,10 @@ namespace tolvarn::platform {
 
 /// One command line taken apart.
 struct ParsedCommand {
-    std::string command;               // the command word, quotes and escapes removed
-    std::optional<std::string> input;  // the source of "<source"
-    std::optional<std::string> output; // the target of ">target" or ">>target"
-    bool appendOutput = false;         // ">>" rather than ">"
+    std::string command;                // the command word, quotes and escapes removed
+    std::optional<std::string> input;   // the source of "<source"
+    std::optional<std::string> output;  // the target of ">target" or ">>target"
+    bool appendOutput = false;          // ">>" rather than ">"
     std::vector<std::string> arguments; // the items after the redirections
 };
 

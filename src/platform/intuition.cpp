@@ -19,7 +19,8 @@ MessageRequest describe(const EasyStruct* easyStruct, const intptr_t* args) {
         request.title = easyStruct->es_Title;
     request.text = formatRequesterText(easyStruct->es_TextFormat, args, next);
     // Split before formatting, so that a "|" inside an argument cannot make a button.
-    const std::string gadgets = easyStruct->es_GadgetFormat != nullptr ? easyStruct->es_GadgetFormat : "";
+    const std::string gadgets =
+        easyStruct->es_GadgetFormat != nullptr ? easyStruct->es_GadgetFormat : "";
     size_t start = 0;
     for (;;) {
         const size_t end = gadgets.find('|', start);
@@ -38,9 +39,15 @@ MessageRequest describe(const EasyStruct* easyStruct, const intptr_t* args) {
 int32_t show(const MessageRequest& request) {
     int pressed = -1;
     switch (chooseRequesterBackend()) {
-    case RequesterBackend::gui: pressed = showMessageWithZenity(zenityProgram(), request); break;
-    case RequesterBackend::terminal: pressed = showMessageInTerminal(request); break;
-    case RequesterBackend::none: pressed = showMessageNowhere(request); break;
+    case RequesterBackend::gui:
+        pressed = showMessageWithZenity(zenityProgram(), request);
+        break;
+    case RequesterBackend::terminal:
+        pressed = showMessageInTerminal(request);
+        break;
+    case RequesterBackend::none:
+        pressed = showMessageNowhere(request);
+        break;
     }
     const int count = static_cast<int>(request.buttons.size());
     if (pressed < 0 || pressed >= count - 1)

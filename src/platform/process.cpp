@@ -18,7 +18,7 @@ namespace {
 
 /// A host file descriptor with one owner.
 class Descriptor {
-public:
+  public:
     Descriptor() = default;
     explicit Descriptor(int fd) : fd_(fd) {}
     ~Descriptor() { reset(); }
@@ -46,7 +46,7 @@ public:
         fd_ = -1;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -64,7 +64,7 @@ Descriptor openForChild(const std::string& path, int flags) {
 
 /// While alive, interrupt and quit go to the child only, as the host's system() arranges.
 class ParentSignalsIgnored {
-public:
+  public:
     ParentSignalsIgnored() {
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
@@ -91,14 +91,14 @@ public:
         return set;
     }
 
-private:
+  private:
     struct sigaction oldInterrupt_ {};
     struct sigaction oldQuit_ {};
 };
 
 /// The spawn attributes and file actions, destroyed on every path.
 class SpawnSetup {
-public:
+  public:
     SpawnSetup() {
         posix_spawnattr_init(&attributes);
         posix_spawn_file_actions_init(&actions);

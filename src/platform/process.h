@@ -17,9 +17,9 @@ struct RunOptions {
 };
 
 struct RunResult {
-    int32_t status = -1;  // exit status; 20 when a signal ended it; -1 when it could not start
-    int hostError = 0;    // the host's error number when it could not start
-    std::string output;   // standard output, when captured
+    int32_t status = -1; // exit status; 20 when a signal ended it; -1 when it could not start
+    int hostError = 0;   // the host's error number when it could not start
+    std::string output;  // standard output, when captured
 };
 
 /// Runs arguments[0] (a host path, not searched for) with the whole argument array and the

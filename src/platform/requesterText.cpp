@@ -9,7 +9,9 @@ namespace tolvarn::platform::internal {
 
 namespace {
 
-bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 char otherCase(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -30,7 +32,7 @@ std::string padded(std::string text, size_t width, bool leftJustify, char pad) {
 
 /// Parses a pattern into its alternatives, each a glob. A parser object keeps the position.
 class PatternParser {
-public:
+  public:
     explicit PatternParser(std::string_view pattern) : pattern_(pattern) {}
 
     std::optional<std::vector<HostGlob>> parse() {
@@ -40,7 +42,7 @@ public:
         return alternatives;
     }
 
-private:
+  private:
     static constexpr size_t maximumAlternatives = 32;
 
     bool atEnd() const { return position_ >= pattern_.size(); }

@@ -31,7 +31,7 @@ void breakProgram(int /*signal*/) {
 /// Ctrl-C ends the program with "***Break" while this lives; the previous handling comes back
 /// afterwards.
 class BreakHandling {
-public:
+  public:
     BreakHandling() {
         struct sigaction action {};
         action.sa_handler = breakProgram;
@@ -42,7 +42,7 @@ public:
     BreakHandling(const BreakHandling&) = delete;
     BreakHandling& operator=(const BreakHandling&) = delete;
 
-private:
+  private:
     struct sigaction previous_ {};
 };
 
@@ -64,7 +64,7 @@ std::string programName(const char* fallback) {
 /// The start message of a desktop start: the program itself, then one entry per object it was
 /// started on. Owns the entries' names and locks and gives the locks back when it goes.
 class DesktopStart {
-public:
+  public:
     DesktopStart(int argc, char** argv) {
         names_.push_back(programName(argc > 0 ? argv[0] : nullptr));
         locks_.push_back(lockFolder(internal::programDirectory()));
@@ -93,7 +93,7 @@ public:
     WBStartup* message() { return &message_; }
     BPTR programFolder() const { return locks_[0]; }
 
-private:
+  private:
     std::vector<std::string> names_;
     std::vector<BPTR> locks_;
     std::vector<WBArg> arguments_;
@@ -103,7 +103,7 @@ private:
 /// A desktop-started program runs in its own folder, as it would on the original system; the
 /// previous current directory comes back when this goes.
 class ProgramFolderCurrent {
-public:
+  public:
     explicit ProgramFolderCurrent(BPTR programFolder) : own_(DupLock(programFolder)) {
         if (own_ != nullptr)
             previous_ = CurrentDir(own_);
@@ -118,7 +118,7 @@ public:
     ProgramFolderCurrent(const ProgramFolderCurrent&) = delete;
     ProgramFolderCurrent& operator=(const ProgramFolderCurrent&) = delete;
 
-private:
+  private:
     BPTR own_;
     BPTR previous_ = nullptr;
 };
@@ -127,7 +127,8 @@ private:
 
 int startProgram(int argc, char** argv, ProgramEntry entry) {
     BreakHandling breakHandling;
-    const bool desktop = argc >= 2 && argv[1] != nullptr && std::string_view(argv[1]) == "--workbench";
+    const bool desktop =
+        argc >= 2 && argv[1] != nullptr && std::string_view(argv[1]) == "--workbench";
     if (!desktop) {
         setShellStart(true);
         setArgumentsFromHost(argc, argv);

@@ -39,8 +39,8 @@ std::optional<std::string> readLine(std::optional<Clock::time_point> deadline) {
     std::string line;
     for (;;) {
         if (deadline) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                *deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now());
             if (left.count() <= 0)
                 return std::nullopt;
             pollfd input{STDIN_FILENO, POLLIN, 0};
@@ -91,8 +91,7 @@ std::optional<FileChoice> choiceFromTyped(std::string typed, const FileRequest& 
     if (home != nullptr && (typed == "~" || typed.starts_with("~/")))
         typed = home + typed.substr(1);
     // A relative path starts in the requester's folder, as a typed name does in a dialog.
-    if (!request.initialDrawer.empty() && typed[0] != '/' &&
-        typed.find(':') == std::string::npos)
+    if (!request.initialDrawer.empty() && typed[0] != '/' && typed.find(':') == std::string::npos)
         typed = request.initialDrawer + "/" + typed;
 
     if (request.drawersOnly) {
@@ -122,8 +121,9 @@ std::vector<FileChoice> askFileInTerminal(const FileRequest& request) {
     std::string intro = "\n";
     if (!request.title.empty())
         intro += request.title + "\n";
-    intro += request.drawersOnly ? "Choose a folder." : request.saveMode ? "Name a file to save."
-                                                                          : "Choose a file.";
+    intro += request.drawersOnly ? "Choose a folder."
+             : request.saveMode  ? "Name a file to save."
+                                 : "Choose a file.";
     if (!request.pattern.empty() && !request.drawersOnly)
         intro += " Names matching " + request.pattern + ".";
     intro += "\n";

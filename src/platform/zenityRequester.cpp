@@ -30,8 +30,7 @@ FileChoice choiceFromPath(const std::string& path, bool drawersOnly) {
 
 } // namespace
 
-std::vector<FileChoice> askFileWithZenity(const std::string& zenity,
-                                          const FileRequest& request) {
+std::vector<FileChoice> askFileWithZenity(const std::string& zenity, const FileRequest& request) {
     std::vector<std::string> arguments = {zenity, "--file-selection"};
     if (!request.title.empty())
         arguments.push_back("--title=" + request.title);

@@ -25,18 +25,18 @@ TEST(ShellCommandLine, SplitsItemsTheShellWay) {
         {"  \t cmd a  b\t\tc \t ", "cmd", {"a", "b", "c"}},
         {"cmd \"two words\" x", "cmd", {"two words", "x"}},
         {"cmd \"\" \"\"", "cmd", {"", ""}},
-        {"cmd a\"b\"c", "cmd", {"a\"b\"c"}},                 // quote inside an item is ordinary
+        {"cmd a\"b\"c", "cmd", {"a\"b\"c"}}, // quote inside an item is ordinary
         {"cmd \"a*\"b\"", "cmd", {"a\"b"}},
         {"cmd \"*N*n\"", "cmd", {"\n\n"}},
         {"cmd \"*E*e\"", "cmd", {"\x1b\x1b"}},
         {"cmd \"a**b\" \"**\"", "cmd", {"a*b", "*"}},
-        {"cmd \"*x* \"", "cmd", {"*x* "}},                   // no escape: kept as written
-        {"cmd a*\"b a**b", "cmd", {"a*\"b", "a**b"}},         // escapes only inside quotes
-        {"cmd \"ab\"cd", "cmd", {"ab", "cd"}},                // closing quote ends the item
+        {"cmd \"*x* \"", "cmd", {"*x* "}},            // no escape: kept as written
+        {"cmd a*\"b a**b", "cmd", {"a*\"b", "a**b"}}, // escapes only inside quotes
+        {"cmd \"ab\"cd", "cmd", {"ab", "cd"}},        // closing quote ends the item
         {"\"my cmd\" x", "my cmd", {"x"}},
         {"cmd ; echo $(id) *", "cmd", {";", "echo", "$(id)", "*"}},
         {"cmd a\nb\r\n", "cmd", {"a", "b"}},
-        {"cmd x >out", "cmd", {"x", ">out"}},                 // redirection only right after
+        {"cmd x >out", "cmd", {"x", ">out"}}, // redirection only right after
         {"   ", "", {}},
         {"", "", {}},
     };

@@ -36,7 +36,7 @@ using Clock = std::chrono::steady_clock;
 /// An X server of our own; its display number comes from the server itself, so it never
 /// collides with another one.
 class PrivateDisplay {
-public:
+  public:
     PrivateDisplay() {
         const std::string server = findInHostPath("Xvfb");
         if (server.empty())
@@ -48,8 +48,8 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, ends[1], 3);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        const char* argv[] = {"Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0",
-                              "800x600x24", nullptr};
+        const char* argv[] = {"Xvfb",    "-displayfd", "3",          "-nolisten", "tcp",
+                              "-screen", "0",          "800x600x24", nullptr};
         const int failed = posix_spawn(&server_, server.c_str(), &actions, nullptr,
                                        const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
@@ -80,7 +80,7 @@ public:
     /// The display name, "" when the server did not come up.
     const std::string& name() const { return name_; }
 
-private:
+  private:
     pid_t server_ = 0;
     std::string name_;
 };
@@ -110,7 +110,7 @@ pid_t ourZenity() {
 
 /// Plays the person who closes the dialog: waits for it to be up for a while, then ends it.
 class DialogCloser {
-public:
+  public:
     DialogCloser()
         : thread_([this] {
               const auto giveUp = Clock::now() + 30s;
@@ -137,13 +137,13 @@ public:
         return stayedUp_;
     }
 
-private:
+  private:
     std::atomic<bool> stayedUp_ = false;
     std::thread thread_;
 };
 
 class GuiRequesterTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (findInHostPath("zenity").empty() || findInHostPath("Xvfb").empty())
             GTEST_SKIP() << "zenity and Xvfb are needed for the desktop dialogs (Debian packages "

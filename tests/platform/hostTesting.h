@@ -19,7 +19,7 @@ namespace tolvarn::testing {
 
 /// Sets (or, with no value, unsets) an environment variable until it goes.
 class ScopedVariable {
-public:
+  public:
     ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
         if (const char* old = std::getenv(name))
             old_ = old;
@@ -37,7 +37,7 @@ public:
     ScopedVariable(const ScopedVariable&) = delete;
     ScopedVariable& operator=(const ScopedVariable&) = delete;
 
-private:
+  private:
     std::string name_;
     std::optional<std::string> old_;
 };
@@ -65,7 +65,8 @@ inline std::vector<std::string> nulSeparated(const std::string& text) {
 }
 
 /// A script that writes each of its arguments, NUL-terminated, to standard output.
-inline constexpr const char* printArgumentsScript = "for a in \"$@\"; do printf '%s\\0' \"$a\"; done";
+inline constexpr const char* printArgumentsScript =
+    "for a in \"$@\"; do printf '%s\\0' \"$a\"; done";
 
 /// Fails the test when the host layer still holds something it handed out.
 inline void expectNothingOutstanding() {

@@ -12,21 +12,23 @@
 #include <vector>
 
 using tolvarn::platform::findInHostPath;
-using tolvarn::platform::runProgram;
 using tolvarn::platform::RunOptions;
+using tolvarn::platform::runProgram;
 using tolvarn::testing::readFile;
 using tolvarn::testing::Sandbox;
 
 namespace {
 
-std::vector<std::string> shell(const std::string& script) { return {"/bin/sh", "-c", script}; }
+std::vector<std::string> shell(const std::string& script) {
+    return {"/bin/sh", "-c", script};
+}
 
 TEST(HostRunProgram, HandsBackHowTheProgramEnded) {
     const struct {
         const char* script;
         int32_t status;
     } cases[] = {
-        {"exit 0", 0}, {"exit 5", 5}, {"exit 10", 10}, {"exit 127", 127},
+        {"exit 0", 0},     {"exit 5", 5},         {"exit 10", 10},       {"exit 127", 127},
         {"exit 255", 255}, {"kill -TERM $$", 20}, {"kill -KILL $$", 20},
     };
     for (const auto& c : cases) {
@@ -91,14 +93,16 @@ TEST(HostRunProgram, RedirectsStandardInputAndOutput) {
 }
 
 TEST(HostRunProgram, CapturesLargeOutputWithoutBlocking) {
-    const auto result = runProgram(shell("head -c 300000 /dev/zero; exit 3"), {.captureOutput = true});
+    const auto result =
+        runProgram(shell("head -c 300000 /dev/zero; exit 3"), {.captureOutput = true});
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(result.output.size(), 300000u);
 }
 
 TEST(HostRunProgram, InterruptGoesToTheChildNotToUs) {
     // The child interrupts its parent (us) and then itself: we must survive, it must not.
-    const auto result = runProgram(shell("kill -INT $PPID; kill -QUIT $PPID; kill -INT $$; exit 0"));
+    const auto result =
+        runProgram(shell("kill -INT $PPID; kill -QUIT $PPID; kill -INT $$; exit 0"));
     EXPECT_EQ(result.status, 20);
     // The parent's own handling is back afterwards.
     struct sigaction current {};

@@ -11,12 +11,16 @@ using tolvarn::platform::internal::globsFromPattern;
 using tolvarn::platform::internal::HostGlob;
 
 namespace tolvarn::platform::internal {
-void PrintTo(const HostGlob& glob, std::ostream* out) { *out << glob.shown << " => " << glob.match; }
+void PrintTo(const HostGlob& glob, std::ostream* out) {
+    *out << glob.shown << " => " << glob.match;
+}
 } // namespace tolvarn::platform::internal
 
 namespace {
 
-intptr_t text(const char* value) { return reinterpret_cast<intptr_t>(value); }
+intptr_t text(const char* value) {
+    return reinterpret_cast<intptr_t>(value);
+}
 
 TEST(RequesterText, FormatsFromTheArgumentArray) {
     const struct {
@@ -25,11 +29,14 @@ TEST(RequesterText, FormatsFromTheArgumentArray) {
         const char* expected;
     } cases[] = {
         {"plain", {}, "plain"},
-        {"ERROR: Cannot find the file \"%s\"", {text("A:B/c d.exe")}, "ERROR: Cannot find the file \"A:B/c d.exe\""},
+        {"ERROR: Cannot find the file \"%s\"",
+         {text("A:B/c d.exe")},
+         "ERROR: Cannot find the file \"A:B/c d.exe\""},
         {"%ld %lu %lx %lX", {-5, -1, 255, 255}, "-5 4294967295 ff FF"},
         {"%d|%u|%x", {42, 7, 0xabc}, "42|7|abc"},
         {"100%% %s", {text("sure")}, "100% sure"},
-        {"[%5s][%-5s][%.2s][%05ld][%-4ld]", {text("ab"), text("ab"), text("abcdef"), -42, 7},
+        {"[%5s][%-5s][%.2s][%05ld][%-4ld]",
+         {text("ab"), text("ab"), text("abcdef"), -42, 7},
          "[   ab][ab   ][ab][-0042][7   ]"},
         {"%c%c", {'O', 'K'}, "OK"},
         {"%s", {0}, ""},

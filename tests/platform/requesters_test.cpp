@@ -23,14 +23,16 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-intptr_t text(const char* value) { return reinterpret_cast<intptr_t>(value); }
+intptr_t text(const char* value) {
+    return reinterpret_cast<intptr_t>(value);
+}
 
 bool contains(const Strings& items, const std::string& wanted) {
     return std::find(items.begin(), items.end(), wanted) != items.end();
 }
 
 class RequesterTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { expectNothingOutstanding(); }
 
     Sandbox sandbox_;
@@ -38,7 +40,8 @@ protected:
 
 TEST_F(RequesterTest, WithoutAnyoneToAskMessagesGoToStandardErrorAtOnce) {
     ScopedVariable backend("TOLVARN_REQUESTER", "none");
-    const EasyStruct message = {20, 0, "Tolvarn", "ERROR: Cannot find the file \"%s\"", "Retry|%s|Cancel"};
+    const EasyStruct message = {20, 0, "Tolvarn", "ERROR: Cannot find the file \"%s\"",
+                                "Retry|%s|Cancel"};
     const intptr_t args[] = {text("GAME.EXE"), text("Skip")};
     const auto started = std::chrono::steady_clock::now();
     ::testing::internal::CaptureStderr();
@@ -79,12 +82,13 @@ TEST_F(RequesterTest, WithoutAnyoneToAskFileRequestersCancel) {
 /// Runs the requesters against a stand-in for zenity that logs its arguments and answers as
 /// told.
 class ZenityRequesterTest : public RequesterTest {
-protected:
+  protected:
     void SetUp() override {
         const std::string bin = sandbox_.makeDir("bin");
-        writeScript(bin + "/zenity", "printf '%s\\0' \"$@\" > \"$FAKE_ZENITY_LOG\"\n"
-                                     "[ -n \"$FAKE_ZENITY_REPLY\" ] && printf '%s\\n' \"$FAKE_ZENITY_REPLY\"\n"
-                                     "exit ${FAKE_ZENITY_STATUS:-0}");
+        writeScript(bin + "/zenity",
+                    "printf '%s\\0' \"$@\" > \"$FAKE_ZENITY_LOG\"\n"
+                    "[ -n \"$FAKE_ZENITY_REPLY\" ] && printf '%s\\n' \"$FAKE_ZENITY_REPLY\"\n"
+                    "exit ${FAKE_ZENITY_STATUS:-0}");
         variables_.emplace_back("PATH", bin + ":/usr/bin:/bin");
         variables_.emplace_back("TOLVARN_REQUESTER", "gui");
         variables_.emplace_back("FAKE_ZENITY_LOG", sandbox_.path("zenity.log"));
@@ -163,8 +167,9 @@ TEST_F(ZenityRequesterTest, FillsDrawerAndFileFromTheChoice) {
     EXPECT_TRUE(contains(arguments, "--file-selection"));
     EXPECT_TRUE(contains(arguments, "--title=Tolvarn"));
     EXPECT_TRUE(contains(arguments, "--filename=" + games + "/"));
-    EXPECT_TRUE(contains(arguments,
-                         "--file-filter=*.exe *.com *.bat | *.[eE][xX][eE] *.[cC][oO][mM] *.[bB][aA][tT]"));
+    EXPECT_TRUE(
+        contains(arguments,
+                 "--file-filter=*.exe *.com *.bat | *.[eE][xX][eE] *.[cC][oO][mM] *.[bB][aA][tT]"));
     EXPECT_FALSE(contains(arguments, "--directory"));
 
     answer("/FILE.COM", 0);

@@ -25,11 +25,12 @@ namespace fs = std::filesystem;
 namespace {
 
 class ShellCommandTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         bin_ = sandbox_.makeDir("bin");
         path_.emplace("PATH", bin_ + ":/usr/bin:/bin");
-        writeScript(bin_ + "/showargs", std::string("printf '%s\\0' \"$0\"; ") + printArgumentsScript);
+        writeScript(bin_ + "/showargs",
+                    std::string("printf '%s\\0' \"$0\"; ") + printArgumentsScript);
         writeScript(bin_ + "/status", "exit $1");
         writeScript(bin_ + "/where", "pwd -P");
     }
@@ -38,7 +39,9 @@ protected:
     /// Runs `command` and returns what it printed, from the file it was redirected to.
     std::vector<std::string> argumentsSeen(const std::string& command) {
         const std::string out = sandbox_.path("seen");
-        EXPECT_EQ(SystemTagList(("showargs >" + quoteShellItem(out) + " " + command).c_str(), nullptr), 0);
+        EXPECT_EQ(
+            SystemTagList(("showargs >" + quoteShellItem(out) + " " + command).c_str(), nullptr),
+            0);
         return nulSeparated(readFile(out));
     }
 
@@ -52,8 +55,8 @@ TEST_F(ShellCommandTest, ResultIsTheCommandsExitStatus) {
         const char* command;
         int32_t result;
     } cases[] = {
-        {"status 0", 0}, {"status 5", 5}, {"status 10", 10}, {"status 127", 127},
-        {"\"status\" 3", 3}, {"  status\t7  ", 7},
+        {"status 0", 0},     {"status 5", 5},     {"status 10", 10},
+        {"status 127", 127}, {"\"status\" 3", 3}, {"  status\t7  ", 7},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
@@ -114,7 +117,8 @@ TEST_F(ShellCommandTest, ArgumentsArriveOneByOneWhateverTheyHold) {
     ASSERT_EQ(seen.size(), torture.size() + 1);
     EXPECT_EQ(std::vector<std::string>(seen.begin() + 1, seen.end()), torture);
     // Host shell syntax, unquoted, is just more items.
-    EXPECT_EQ(argumentsSeen("a;b $(id) * ?"), (std::vector<std::string>{seen[0], "a;b", "$(id)", "*", "?"}));
+    EXPECT_EQ(argumentsSeen("a;b $(id) * ?"),
+              (std::vector<std::string>{seen[0], "a;b", "$(id)", "*", "?"}));
     EXPECT_FALSE(fs::exists(sandbox_.path("work/pwned")));
 }
 
@@ -126,7 +130,8 @@ TEST_F(ShellCommandTest, RedirectsOutputAndInput) {
     EXPECT_EQ(SystemTagList("where >out.txt", nullptr), 0);
     EXPECT_EQ(readFile(sandbox_.path("work/out.txt")), sandbox_.work() + "\n");
     EXPECT_EQ(SystemTagList("where >>OUT.TXT", nullptr), 0); // the existing file, in any case
-    EXPECT_EQ(readFile(sandbox_.path("work/out.txt")), sandbox_.work() + "\n" + sandbox_.work() + "\n");
+    EXPECT_EQ(readFile(sandbox_.path("work/out.txt")),
+              sandbox_.work() + "\n" + sandbox_.work() + "\n");
 
     writeScript(bin_ + "/copy", "cat");
     sandbox_.writeFile("work/in.txt", "from the file\n");
@@ -145,7 +150,8 @@ TEST_F(ShellCommandTest, RunsInTheFolderItIsGiven) {
     EXPECT_EQ(SystemTagList("where >here", tags), 0);
     EXPECT_EQ(readFile(sandbox_.path("Elsewhere/here")), sandbox_.path("Elsewhere") + "\n");
 
-    const TagItem ignored[] = {{NP_StackSize, 0}, {TAG_IGNORE, 0}, {NP_CurrentDir, 0}, {TAG_DONE, 0}};
+    const TagItem ignored[] = {
+        {NP_StackSize, 0}, {TAG_IGNORE, 0}, {NP_CurrentDir, 0}, {TAG_DONE, 0}};
     EXPECT_EQ(SystemTagList("where >here", ignored), 0);
     EXPECT_EQ(readFile(sandbox_.path("work/here")), sandbox_.work() + "\n");
 

@@ -53,7 +53,7 @@ int recordingEntry(int argc, char** argv) {
 }
 
 class StartupTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { expectNothingOutstanding(); }
 
     int start(std::vector<std::string> arguments) {
