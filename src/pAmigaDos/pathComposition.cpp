@@ -14,10 +14,14 @@
 namespace {
 
 /// Returns the length of a host string as an e-string length.
-int32_t lengthOf(const char* text) { return static_cast<int32_t>(std::strlen(text)); }
+int32_t lengthOf(const char* text) {
+    return static_cast<int32_t>(std::strlen(text));
+}
 
 /// Returns the number of characters of path before its last component.
-int32_t directoryLength(const char* path) { return static_cast<int32_t>(PathPart(path) - path); }
+int32_t directoryLength(const char* path) {
+    return static_cast<int32_t>(PathPart(path) - path);
+}
 
 /// Returns the part of path after its device or assign name (the whole path when it has none).
 const char* afterDeviceName(const char* path) {
@@ -28,8 +32,7 @@ const char* afterDeviceName(const char* path) {
 /// The growth loop shared by the names of locks and of the current directory: starts at 128
 /// characters and doubles while the platform says the name did not fit. Returns the name, or NIL
 /// with IoErr() as the failing call left it.
-template <typename Fill>
-EString growingName(Fill fill) {
+template <typename Fill> EString growingName(Fill fill) {
     EString name = nullptr;
     tolvarn::guarded(
         [&] {
@@ -198,7 +201,8 @@ EString strNameFromLock(BPTR lock) {
 int32_t fillCurrentDirName(EString eString) {
     const Process* process = FindTask(nullptr);
     // A process started without a current directory works in the one it was loaded from.
-    const BPTR directory = process->pr_CurrentDir != 0 ? process->pr_CurrentDir : process->pr_HomeDir;
+    const BPTR directory =
+        process->pr_CurrentDir != 0 ? process->pr_CurrentDir : process->pr_HomeDir;
     return fillNameFromLock(eString, directory);
 }
 

@@ -28,7 +28,9 @@ void startAmigaDosModule() {
         SetStr(argumentLine, length - 1);
 }
 
-void endAmigaDosModule() { argumentLine = DisposeString(argumentLine); }
+void endAmigaDosModule() {
+    argumentLine = DisposeString(argumentLine);
+}
 
 BPTR quietLock(const char* path, int32_t mode) {
     Process* process = FindTask(nullptr);
@@ -85,8 +87,8 @@ int32_t lockEntryType(BPTR lock, const char* path, int32_t noFollow) {
                 return;
             // Examine on a lock reports what a soft link points at; examineDirEntry reports the
             // entry itself.
-            const int32_t examined = noFollow ? examineDirEntry(path, fib)
-                                              : (lock != 0 ? Examine(lock, fib) : DOSFALSE);
+            const int32_t examined =
+                noFollow ? examineDirEntry(path, fib) : (lock != 0 ? Examine(lock, fib) : DOSFALSE);
             if (examined)
                 type = fib->fib_DirEntryType;
         },
@@ -158,5 +160,5 @@ EString strGetVar(const char* name, uint32_t flags) {
 
 int32_t setVar(const char* name, const char* value, uint32_t flags) {
     return SetVar(name, value, static_cast<int32_t>(std::strlen(value)), flags) != DOSFALSE ? TRUE
-                                                                                         : FALSE;
+                                                                                            : FALSE;
 }
