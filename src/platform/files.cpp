@@ -169,7 +169,9 @@ int32_t Write(FileHandle* fh, const void* buffer, int32_t length) {
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0) {
-            setIoErrFromHostError(count < 0 ? errno : ENOSPC, ERROR_WRITE_PROTECTED);
+            // EBADF: the file was opened read-only because the host refused writing to it.
+            const int hostError = count == 0 ? ENOSPC : errno == EBADF ? EACCES : errno;
+            setIoErrFromHostError(hostError, ERROR_WRITE_PROTECTED);
             return -1;
         }
         total += static_cast<int32_t>(count);

@@ -3,6 +3,8 @@
 // mount.
 // FIXME: a lock does not follow its object when someone renames it meanwhile; holding a
 // descriptor per lock would, at the cost of one descriptor per lock.
+// FIXME: EXCLUSIVE_LOCK is recorded but not enforced; the host has no lock between programs
+// that would match it, and this program only ever takes shared ones.
 #include "platform/hostLayer.h"
 #include "platform/hostPaths.h"
 

@@ -65,6 +65,21 @@ TEST_F(HostFilesTest, OpenModesCreateKeepOrEmpty) {
     EXPECT_EQ(Close(nullptr), DOSTRUE);
 }
 
+TEST_F(HostFilesTest, AnOldFileTheHostWillNotWriteOpensForReading) {
+    // The running program itself cannot be opened for writing, not even by root.
+    const std::string self = fs::canonical("/proc/self/exe").string();
+    FileHandle* file = Open(self.c_str(), MODE_OLDFILE);
+    ASSERT_NE(file, nullptr);
+    char magic[4];
+    EXPECT_EQ(Read(file, magic, 4), 4);
+    EXPECT_EQ(std::string(magic + 1, 3), "ELF");
+    EXPECT_EQ(Write(file, "x", 1), -1);
+    EXPECT_EQ(IoErr(), ERROR_WRITE_PROTECTED);
+    Close(file);
+    EXPECT_EQ(Open(self.c_str(), MODE_NEWFILE), nullptr); // and it is never emptied
+    EXPECT_EQ(IoErr(), ERROR_OBJECT_IN_USE);
+}
+
 TEST_F(HostFilesTest, SeekReturnsThePreviousPositionAndStaysInsideTheFile) {
     sandbox.writeFile("work/ten", "0123456789");
     FileHandle* file = Open("ten", MODE_OLDFILE);

@@ -56,7 +56,9 @@ TEST_F(HostLocksTest, FailuresSayWhy) {
         {"missing", ERROR_OBJECT_NOT_FOUND},
         {"missing/x", ERROR_DIR_NOT_FOUND},
         {"file/x", ERROR_OBJECT_WRONG_TYPE},
+        {"loop", ERROR_IS_SOFT_LINK},
     };
+    makeLink("loop", "work/loop");
     FindTask(nullptr)->pr_WindowPtr = nullptr; // no requester whatever the window pointer says
     for (const auto& test : cases) {
         EXPECT_EQ(Lock(test.path, SHARED_LOCK), nullptr) << test.path;
