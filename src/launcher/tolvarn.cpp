@@ -158,6 +158,8 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
             Raise(ID_ERR);
         }
     } else {
+        // FIXME: the prompt goes in as the initial drawer, and this host's requesters drop an
+        // initial drawer that does not exist, so nobody sees it; only the title shows.
         launch.chosenFile = requestFile("Choose an MS-DOS program to run!", nullptr,
                                         "#?.(exe|com|bat)", "Tolvarn", 0, nullptr);
         if (launch.chosenFile == nullptr || !pathExists(launch.chosenFile, 0))
