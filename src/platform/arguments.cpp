@@ -11,7 +11,8 @@ bool needsQuotes(std::string_view argument) {
 }
 
 bool isKeywordCharacter(char character, bool first) {
-    const bool letter = (character >= 'A' && character <= 'Z') || (character >= 'a' && character <= 'z');
+    const bool letter =
+        (character >= 'A' && character <= 'Z') || (character >= 'a' && character <= 'z');
     const bool digit = character >= '0' && character <= '9';
     return letter || character == '-' || (!first && digit);
 }

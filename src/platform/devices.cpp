@@ -26,8 +26,8 @@ std::string homeDirectory() {
     std::vector<char> buffer(16384);
     passwd entry{};
     passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr && found->pw_dir[0] == '/')
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
         return found->pw_dir;
     return "/";
 }
@@ -115,7 +115,9 @@ void loadDevices() {
 
 } // namespace
 
-void reloadDevices() { loadDevices(); }
+void reloadDevices() {
+    loadDevices();
+}
 
 std::optional<Device> findDevice(std::string_view name) {
     if (!devicesLoaded)
@@ -125,9 +127,13 @@ std::optional<Device> findDevice(std::string_view name) {
     return std::nullopt;
 }
 
-std::string variableStoreDirectory() { return joinPath(configurationDirectory(), "env"); }
+std::string variableStoreDirectory() {
+    return joinPath(configurationDirectory(), "env");
+}
 
-MsgPort* hostFileSystemPort() { return portNamed("host"); }
+MsgPort* hostFileSystemPort() {
+    return portNamed("host");
+}
 
 MsgPort* portNamed(const std::string& name) {
     // Ports are never taken down: callers may keep a pointer to one for as long as they like.

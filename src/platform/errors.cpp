@@ -25,7 +25,9 @@ int32_t defaultFaultError(tolvarn::platform::Operation operation) {
 } // namespace
 
 /// Returns the error code of the last call that failed (or that set it on success).
-int32_t IoErr() { return lastError; }
+int32_t IoErr() {
+    return lastError;
+}
 
 /// Sets IoErr() and returns the previous value.
 int32_t SetIoErr(int32_t code) {
@@ -46,44 +48,92 @@ void failOperation(Operation operation, int nth, int32_t error) {
 
 namespace tolvarn::platform::internal {
 
-void setIoErrFromHostError(int hostError) { setIoErrFromHostError(hostError, ERROR_READ_PROTECTED); }
+void setIoErrFromHostError(int hostError) {
+    setIoErrFromHostError(hostError, ERROR_READ_PROTECTED);
+}
 
 void setIoErrFromHostError(int hostError, int32_t accessDeniedCode) {
     int32_t code;
     switch (hostError) {
-    case 0: code = 0; break;
+    case 0:
+        code = 0;
+        break;
     case ENOMEM:
     case EMFILE:
-    case ENFILE: code = ERROR_NO_FREE_STORE; break;
+    case ENFILE:
+        code = ERROR_NO_FREE_STORE;
+        break;
     case ENAMETOOLONG:
-    case E2BIG: code = ERROR_LINE_TOO_LONG; break;
-    case ENOEXEC: code = ERROR_FILE_NOT_OBJECT; break;
+    case E2BIG:
+        code = ERROR_LINE_TOO_LONG;
+        break;
+    case ENOEXEC:
+        code = ERROR_FILE_NOT_OBJECT;
+        break;
     case EBUSY:
     case ETXTBSY:
-    case EAGAIN: code = ERROR_OBJECT_IN_USE; break;
-    case EEXIST: code = ERROR_OBJECT_EXISTS; break;
-    case ENOENT: code = ERROR_OBJECT_NOT_FOUND; break;
+    case EAGAIN:
+        code = ERROR_OBJECT_IN_USE;
+        break;
+    case EEXIST:
+        code = ERROR_OBJECT_EXISTS;
+        break;
+    case ENOENT:
+        code = ERROR_OBJECT_NOT_FOUND;
+        break;
     case EFBIG:
-    case EOVERFLOW: code = ERROR_OBJECT_TOO_LARGE; break;
+    case EOVERFLOW:
+        code = ERROR_OBJECT_TOO_LARGE;
+        break;
     case ENOTDIR:
-    case EISDIR: code = ERROR_OBJECT_WRONG_TYPE; break;
+    case EISDIR:
+        code = ERROR_OBJECT_WRONG_TYPE;
+        break;
     case EIO:
-    case EUCLEAN: code = ERROR_DISK_NOT_VALIDATED; break;
-    case EROFS: code = ERROR_DISK_WRITE_PROTECTED; break;
-    case EXDEV: code = ERROR_RENAME_ACROSS_DEVICES; break;
-    case ENOTEMPTY: code = ERROR_DIRECTORY_NOT_EMPTY; break;
+    case EUCLEAN:
+        code = ERROR_DISK_NOT_VALIDATED;
+        break;
+    case EROFS:
+        code = ERROR_DISK_WRITE_PROTECTED;
+        break;
+    case EXDEV:
+        code = ERROR_RENAME_ACROSS_DEVICES;
+        break;
+    case ENOTEMPTY:
+        code = ERROR_DIRECTORY_NOT_EMPTY;
+        break;
     case ENODEV:
-    case ENXIO: code = ERROR_DEVICE_NOT_MOUNTED; break;
-    case ESPIPE: code = ERROR_SEEK_ERROR; break;
+    case ENXIO:
+        code = ERROR_DEVICE_NOT_MOUNTED;
+        break;
+    case ESPIPE:
+        code = ERROR_SEEK_ERROR;
+        break;
     case ENOSPC:
-    case EDQUOT: code = ERROR_DISK_FULL; break;
-    case EPERM: code = ERROR_DELETE_PROTECTED; break;
-    case EACCES: code = accessDeniedCode; break;
-    case ELOOP: code = ERROR_IS_SOFT_LINK; break;
-    case ERANGE: code = ERROR_BUFFER_OVERFLOW; break;
-    case ENOMEDIUM: code = ERROR_NO_DISK; break;
-    case EBADF: code = ERROR_INVALID_LOCK; break;
-    default: code = ERROR_ACTION_NOT_KNOWN; break;
+    case EDQUOT:
+        code = ERROR_DISK_FULL;
+        break;
+    case EPERM:
+        code = ERROR_DELETE_PROTECTED;
+        break;
+    case EACCES:
+        code = accessDeniedCode;
+        break;
+    case ELOOP:
+        code = ERROR_IS_SOFT_LINK;
+        break;
+    case ERANGE:
+        code = ERROR_BUFFER_OVERFLOW;
+        break;
+    case ENOMEDIUM:
+        code = ERROR_NO_DISK;
+        break;
+    case EBADF:
+        code = ERROR_INVALID_LOCK;
+        break;
+    default:
+        code = ERROR_ACTION_NOT_KNOWN;
+        break;
     }
     SetIoErr(code);
 }
@@ -96,6 +146,8 @@ bool injectedFailure(Operation operation) {
     return true;
 }
 
-void forgetFaults() { pendingFaults = {}; }
+void forgetFaults() {
+    pendingFaults = {};
+}
 
 } // namespace tolvarn::platform::internal

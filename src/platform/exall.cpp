@@ -26,13 +26,20 @@ std::unordered_set<const ExAllScan*>& liveScans() {
 /// The bytes of a record's fixed part for a data kind: the fields up to and including that kind.
 std::size_t fixedSize(int32_t type) {
     switch (type) {
-    case ED_NAME: return offsetof(ExAllData, ed_Type);
-    case ED_TYPE: return offsetof(ExAllData, ed_Size);
-    case ED_SIZE: return offsetof(ExAllData, ed_Prot);
-    case ED_PROTECTION: return offsetof(ExAllData, ed_Days);
-    case ED_DATE: return offsetof(ExAllData, ed_Comment);
-    case ED_COMMENT: return offsetof(ExAllData, ed_OwnerUID);
-    default: return sizeof(ExAllData);
+    case ED_NAME:
+        return offsetof(ExAllData, ed_Type);
+    case ED_TYPE:
+        return offsetof(ExAllData, ed_Size);
+    case ED_SIZE:
+        return offsetof(ExAllData, ed_Prot);
+    case ED_PROTECTION:
+        return offsetof(ExAllData, ed_Days);
+    case ED_DATE:
+        return offsetof(ExAllData, ed_Comment);
+    case ED_COMMENT:
+        return offsetof(ExAllData, ed_OwnerUID);
+    default:
+        return sizeof(ExAllData);
     }
 }
 
@@ -41,8 +48,7 @@ std::size_t alignedUp(std::size_t size) {
     return (size + alignment - 1) / alignment * alignment;
 }
 
-template <typename Value>
-void put(char* record, std::size_t offset, Value value) {
+template <typename Value> void put(char* record, std::size_t offset, Value value) {
     // The record is only as long as its data kind asks, so fields are stored one by one and
     // never through a whole ExAllData.
     std::memcpy(record + offset, &value, sizeof value);
@@ -63,17 +69,22 @@ void writeRecord(char* record, const EntryDetails& details, int32_t type) {
     if (type >= ED_PROTECTION)
         put<uint32_t>(record, offsetof(ExAllData, ed_Prot), details.protection);
     if (type >= ED_DATE) {
-        put<uint32_t>(record, offsetof(ExAllData, ed_Days), static_cast<uint32_t>(details.date.ds_Days));
-        put<uint32_t>(record, offsetof(ExAllData, ed_Mins), static_cast<uint32_t>(details.date.ds_Minute));
-        put<uint32_t>(record, offsetof(ExAllData, ed_Ticks), static_cast<uint32_t>(details.date.ds_Tick));
+        put<uint32_t>(record, offsetof(ExAllData, ed_Days),
+                      static_cast<uint32_t>(details.date.ds_Days));
+        put<uint32_t>(record, offsetof(ExAllData, ed_Mins),
+                      static_cast<uint32_t>(details.date.ds_Minute));
+        put<uint32_t>(record, offsetof(ExAllData, ed_Ticks),
+                      static_cast<uint32_t>(details.date.ds_Tick));
     }
     if (type >= ED_COMMENT) {
         std::memcpy(strings, details.comment.c_str(), details.comment.size() + 1);
         put<char*>(record, offsetof(ExAllData, ed_Comment), strings);
     }
     if (type >= ED_OWNER) {
-        put<uint16_t>(record, offsetof(ExAllData, ed_OwnerUID), static_cast<uint16_t>(details.owner));
-        put<uint16_t>(record, offsetof(ExAllData, ed_OwnerGID), static_cast<uint16_t>(details.group));
+        put<uint16_t>(record, offsetof(ExAllData, ed_OwnerUID),
+                      static_cast<uint16_t>(details.owner));
+        put<uint16_t>(record, offsetof(ExAllData, ed_OwnerGID),
+                      static_cast<uint16_t>(details.group));
     }
 }
 
@@ -141,13 +152,14 @@ int32_t ExAll(BPTR lock, ExAllData* buffer, int32_t size, int32_t type, ExAllCon
 
     char* const bytes = reinterpret_cast<char*>(buffer);
     // A buffer that is not aligned for records starts at the first aligned byte.
-    std::size_t used = alignedUp(reinterpret_cast<uintptr_t>(bytes)) - reinterpret_cast<uintptr_t>(bytes);
+    std::size_t used =
+        alignedUp(reinterpret_cast<uintptr_t>(bytes)) - reinterpret_cast<uintptr_t>(bytes);
     char* previous = nullptr;
     while (scan->next < scan->names.size()) {
         const std::string& name = scan->names[scan->next];
         const auto details = examinePath(joinPath(scan->directory, name), false);
-        if (!details ||
-            (control->eac_MatchString != nullptr && !matchesCompiledPattern(control->eac_MatchString, name))) {
+        if (!details || (control->eac_MatchString != nullptr &&
+                         !matchesCompiledPattern(control->eac_MatchString, name))) {
             ++scan->next;
             continue;
         }
@@ -164,7 +176,8 @@ int32_t ExAll(BPTR lock, ExAllData* buffer, int32_t size, int32_t type, ExAllCon
         char* record = bytes + used;
         writeRecord(record, *details, type);
         if (previous != nullptr)
-            put<ExAllData*>(previous, offsetof(ExAllData, ed_Next), reinterpret_cast<ExAllData*>(record));
+            put<ExAllData*>(previous, offsetof(ExAllData, ed_Next),
+                            reinterpret_cast<ExAllData*>(record));
         previous = record;
         used += alignedUp(recordSize);
         ++control->eac_Entries;

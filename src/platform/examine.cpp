@@ -86,7 +86,8 @@ int32_t entryType(const struct stat& status, bool isRoot) {
     return ST_PIPEFILE; // devices, pipes and sockets: no file to read as a whole
 }
 
-EntryDetails detailsOf(const struct stat& status, std::string name, bool isRoot, std::string comment) {
+EntryDetails detailsOf(const struct stat& status, std::string name, bool isRoot,
+                       std::string comment) {
     EntryDetails details;
     details.name = std::move(name);
     details.type = entryType(status, isRoot);
@@ -98,7 +99,8 @@ EntryDetails detailsOf(const struct stat& status, std::string name, bool isRoot,
     details.owner = status.st_uid;
     details.group = status.st_gid;
     details.diskKey = static_cast<int32_t>(status.st_ino);
-    details.blocks = static_cast<int32_t>(std::min<int64_t>((status.st_size + 511) / 512, INT32_MAX));
+    details.blocks =
+        static_cast<int32_t>(std::min<int64_t>((status.st_size + 511) / 512, INT32_MAX));
     return details;
 }
 
@@ -113,7 +115,8 @@ void fillFileInfoBlock(FileInfoBlock* fib, const EntryDetails& details) {
     fib->fib_Size = static_cast<int32_t>(details.size);
     fib->fib_NumBlocks = details.blocks;
     fib->fib_Date = details.date;
-    const std::size_t commentLength = std::min(details.comment.size(), sizeof(fib->fib_Comment) - 1);
+    const std::size_t commentLength =
+        std::min(details.comment.size(), sizeof(fib->fib_Comment) - 1);
     std::memcpy(fib->fib_Comment, details.comment.data(), commentLength);
     fib->fib_Comment[commentLength] = '\0';
 }
@@ -169,7 +172,8 @@ DateStamp dateStampFromTime(int64_t seconds, int64_t nanoseconds) {
     if (since1978 < 0)
         return {};
     const int64_t inDay = since1978 % secondsPerDay;
-    return DateStamp{static_cast<int32_t>(since1978 / secondsPerDay), static_cast<int32_t>(inDay / 60),
+    return DateStamp{static_cast<int32_t>(since1978 / secondsPerDay),
+                     static_cast<int32_t>(inDay / 60),
                      static_cast<int32_t>((inDay % 60) * ticksPerSecond +
                                           nanoseconds / (1000000000 / ticksPerSecond))};
 }
@@ -268,8 +272,8 @@ int32_t ExamineFH(FileHandle* fh, FileInfoBlock* fib) {
         return DOSFALSE;
     }
     endScan(fib);
-    fillFileInfoBlock(fib, detailsOf(status, lastComponent(fh->path), false,
-                                     readComment(fh->path, descriptor)));
+    fillFileInfoBlock(
+        fib, detailsOf(status, lastComponent(fh->path), false, readComment(fh->path, descriptor)));
     return DOSTRUE;
 }
 

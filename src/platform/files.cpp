@@ -62,7 +62,9 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to) {
 
 } // namespace
 
-int descriptorOf(FileHandle* fh) { return liveHandles().contains(fh) ? fh->descriptor : -1; }
+int descriptorOf(FileHandle* fh) {
+    return liveHandles().contains(fh) ? fh->descriptor : -1;
+}
 
 } // namespace tolvarn::platform::internal
 
@@ -78,7 +80,9 @@ FileHandle* Open(const char* name, int32_t mode) {
     int flags = O_RDWR | O_CLOEXEC;
     std::optional<std::string> path;
     switch (mode) {
-    case MODE_OLDFILE: path = resolveExisting(name); break;
+    case MODE_OLDFILE:
+        path = resolveExisting(name);
+        break;
     case MODE_NEWFILE:
         path = resolveForCreate(name);
         flags |= O_CREAT | O_TRUNC;
@@ -87,15 +91,19 @@ FileHandle* Open(const char* name, int32_t mode) {
         path = resolveForCreate(name);
         flags |= O_CREAT;
         break;
-    default: SetIoErr(ERROR_BAD_NUMBER); return nullptr;
+    default:
+        SetIoErr(ERROR_BAD_NUMBER);
+        return nullptr;
     }
     if (!path)
         return nullptr;
     int descriptor = open(path->c_str(), flags, 0666);
-    if (descriptor < 0 && mode == MODE_OLDFILE && (errno == EACCES || errno == EROFS || errno == EPERM || errno == ETXTBSY))
+    if (descriptor < 0 && mode == MODE_OLDFILE &&
+        (errno == EACCES || errno == EROFS || errno == EPERM || errno == ETXTBSY))
         descriptor = open(path->c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
-        setIoErrFromHostError(errno, mode == MODE_OLDFILE ? ERROR_READ_PROTECTED : ERROR_WRITE_PROTECTED);
+        setIoErrFromHostError(errno,
+                              mode == MODE_OLDFILE ? ERROR_READ_PROTECTED : ERROR_WRITE_PROTECTED);
         return nullptr;
     }
     struct stat status {};
@@ -140,7 +148,8 @@ int32_t Read(FileHandle* fh, void* buffer, int32_t length) {
     auto* bytes = static_cast<char*>(buffer);
     int32_t total = 0;
     while (total < length) {
-        const ssize_t count = read(fh->descriptor, bytes + total, static_cast<std::size_t>(length - total));
+        const ssize_t count =
+            read(fh->descriptor, bytes + total, static_cast<std::size_t>(length - total));
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0) {
@@ -165,7 +174,8 @@ int32_t Write(FileHandle* fh, const void* buffer, int32_t length) {
     const auto* bytes = static_cast<const char*>(buffer);
     int32_t total = 0;
     while (total < length) {
-        const ssize_t count = write(fh->descriptor, bytes + total, static_cast<std::size_t>(length - total));
+        const ssize_t count =
+            write(fh->descriptor, bytes + total, static_cast<std::size_t>(length - total));
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0) {
@@ -196,10 +206,18 @@ int32_t Seek(FileHandle* fh, int32_t position, int32_t mode) {
     }
     int64_t origin;
     switch (mode) {
-    case OFFSET_BEGINNING: origin = 0; break;
-    case OFFSET_CURRENT: origin = current; break;
-    case OFFSET_END: origin = status.st_size; break;
-    default: SetIoErr(ERROR_SEEK_ERROR); return -1;
+    case OFFSET_BEGINNING:
+        origin = 0;
+        break;
+    case OFFSET_CURRENT:
+        origin = current;
+        break;
+    case OFFSET_END:
+        origin = status.st_size;
+        break;
+    default:
+        SetIoErr(ERROR_SEEK_ERROR);
+        return -1;
     }
     const int64_t target = origin + position;
     if (target < 0 || target > status.st_size) {
@@ -301,7 +319,8 @@ int32_t SetComment(const char* name, const char* comment) {
         return DOSFALSE;
     }
     if (text.empty()) {
-        if (removexattr(path->c_str(), commentAttribute) != 0 && errno != ENODATA && errno != ENOTSUP) {
+        if (removexattr(path->c_str(), commentAttribute) != 0 && errno != ENODATA &&
+            errno != ENOTSUP) {
             setIoErrFromHostError(errno, ERROR_WRITE_PROTECTED);
             return DOSFALSE;
         }
@@ -326,7 +345,8 @@ int32_t SetFileDate(const char* name, const DateStamp* date) {
     int64_t seconds = 0;
     int64_t nanoseconds = 0;
     timeFromDateStamp(*date, seconds, nanoseconds);
-    timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
+    timespec times[2] = {{0, UTIME_OMIT},
+                         {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
     if (utimensat(AT_FDCWD, path->c_str(), times, 0) != 0) {
         setIoErrFromHostError(errno == EPERM ? EACCES : errno, ERROR_WRITE_PROTECTED);
         return DOSFALSE;

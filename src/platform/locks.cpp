@@ -57,9 +57,8 @@ DevProc* makeDevProc(std::string deviceName, std::vector<std::string> directorie
             SetIoErr(ERROR_NO_FREE_STORE);
             return nullptr;
         }
-        record->dvp_Port = deviceName.empty()
-                               ? hostFileSystemPort()
-                               : portNamed(deviceName + ":" + directories[index]);
+        record->dvp_Port = deviceName.empty() ? hostFileSystemPort()
+                                              : portNamed(deviceName + ":" + directories[index]);
         record->dvp_Lock = lock;
         record->dvp_Flags = 0;
         record->dvp_DevNode = nullptr;
@@ -92,7 +91,9 @@ BPTR makeLock(const std::string& canonicalPath, int32_t mode) {
     }
 }
 
-bool isLiveLock(BPTR lock) { return lock != nullptr && liveLocks().contains(lock); }
+bool isLiveLock(BPTR lock) {
+    return lock != nullptr && liveLocks().contains(lock);
+}
 
 std::optional<std::string> lockPath(BPTR lock) {
     if (lock == nullptr)

@@ -49,8 +49,14 @@ std::optional<std::string> compile(std::string_view source, bool& wild) {
     while (!atEnd()) {
         const char character = source[index++];
         switch (character) {
-        case '?': code += static_cast<char>(anyCode); wild = true; break;
-        case '%': code += static_cast<char>(emptyCode); wild = true; break;
+        case '?':
+            code += static_cast<char>(anyCode);
+            wild = true;
+            break;
+        case '%':
+            code += static_cast<char>(emptyCode);
+            wild = true;
+            break;
         case '#':
         case '~':
             if (atEnd() || source[index] == ')' || source[index] == '|')
@@ -58,7 +64,11 @@ std::optional<std::string> compile(std::string_view source, bool& wild) {
             code += static_cast<char>(character == '#' ? repeatCode : notCode);
             wild = true;
             break;
-        case '(': code += static_cast<char>(openCode); ++depth; wild = true; break;
+        case '(':
+            code += static_cast<char>(openCode);
+            ++depth;
+            wild = true;
+            break;
         case ')':
             if (--depth < 0)
                 return std::nullopt;
@@ -107,7 +117,9 @@ std::optional<std::string> compile(std::string_view source, bool& wild) {
         case '\'':
             appendLiteral(code, atEnd() ? character : source[index++]);
             break;
-        default: appendLiteral(code, character); break;
+        default:
+            appendLiteral(code, character);
+            break;
         }
     }
     if (depth != 0)
@@ -126,7 +138,7 @@ struct Node {
 };
 
 class TreeReader {
-public:
+  public:
     explicit TreeReader(std::string_view code) : code_(code) {}
 
     std::optional<std::vector<Node>> whole() {
@@ -136,7 +148,7 @@ public:
         return sequence;
     }
 
-private:
+  private:
     std::string_view code_;
     std::size_t position_ = 0;
 
@@ -170,8 +182,14 @@ private:
     std::optional<Node> readNode() {
         Node node;
         switch (peek()) {
-        case anyCode: ++position_; node.kind = Node::Kind::any; return node;
-        case emptyCode: ++position_; node.kind = Node::Kind::empty; return node;
+        case anyCode:
+            ++position_;
+            node.kind = Node::Kind::any;
+            return node;
+        case emptyCode:
+            ++position_;
+            node.kind = Node::Kind::empty;
+            return node;
         case repeatCode:
         case notCode: {
             node.kind = peek() == repeatCode ? Node::Kind::repeat : Node::Kind::negation;
@@ -236,15 +254,17 @@ private:
 /// Matches by sets of positions: for a node and a start, every position in the name where a
 /// match of the node can end. Polynomial in the name's length, whatever the pattern.
 class Matcher {
-public:
+  public:
     explicit Matcher(std::string name) : name_(std::move(name)) {
         for (char& character : name_)
             character = foldCase(character);
     }
 
-    bool matches(const std::vector<Node>& pattern) { return sequenceEnds(pattern, 0)[name_.size()]; }
+    bool matches(const std::vector<Node>& pattern) {
+        return sequenceEnds(pattern, 0)[name_.size()];
+    }
 
-private:
+  private:
     using Positions = std::vector<bool>;
     std::string name_;
     std::map<std::pair<const Node*, std::size_t>, Positions> memo_;
@@ -290,7 +310,9 @@ private:
             if (more)
                 ends[start + 1] = true;
             break;
-        case Node::Kind::empty: ends[start] = true; break;
+        case Node::Kind::empty:
+            ends[start] = true;
+            break;
         case Node::Kind::set:
             if (more && inSet(node, name_[start]))
                 ends[start + 1] = true;
@@ -350,7 +372,8 @@ int32_t ParsePatternNoCase(const char* source, char* dest, int32_t destLength) {
         SetIoErr(ERROR_BAD_TEMPLATE);
         return -1;
     }
-    if (dest == nullptr || destLength <= 0 || code->size() >= static_cast<std::size_t>(destLength)) {
+    if (dest == nullptr || destLength <= 0 ||
+        code->size() >= static_cast<std::size_t>(destLength)) {
         SetIoErr(ERROR_BUFFER_OVERFLOW);
         return -1;
     }
@@ -362,5 +385,6 @@ int32_t ParsePatternNoCase(const char* source, char* dest, int32_t destLength) {
 int32_t MatchPatternNoCase(const char* pattern, const char* string) {
     if (pattern == nullptr || string == nullptr)
         return DOSFALSE;
-    return tolvarn::platform::internal::matchesCompiledPattern(pattern, string) ? DOSTRUE : DOSFALSE;
+    return tolvarn::platform::internal::matchesCompiledPattern(pattern, string) ? DOSTRUE
+                                                                                : DOSFALSE;
 }

@@ -54,7 +54,9 @@ Process& process() {
     return processState.record;
 }
 
-std::optional<std::string> currentDirectoryPath() { return lockPath(process().pr_CurrentDir); }
+std::optional<std::string> currentDirectoryPath() {
+    return lockPath(process().pr_CurrentDir);
+}
 
 std::string programDirectory() {
     static const std::string directory = [] {
@@ -78,7 +80,9 @@ void setArgumentText(std::string text) {
 using namespace tolvarn::platform::internal;
 
 /// Returns the running process; null for any other name (this layer knows no other task).
-Process* FindTask(const char* name) { return name == nullptr ? &process() : nullptr; }
+Process* FindTask(const char* name) {
+    return name == nullptr ? &process() : nullptr;
+}
 
 /// Makes `lock` the current directory and returns the previous one, which is now the caller's.
 BPTR CurrentDir(BPTR lock) {
@@ -132,6 +136,8 @@ void resetProcess() {
     resetLibraries();
 }
 
-void setShellStart(bool fromShell) { process().pr_CLI = fromShell ? 1 : 0; }
+void setShellStart(bool fromShell) {
+    process().pr_CLI = fromShell ? 1 : 0;
+}
 
 } // namespace tolvarn::platform

@@ -46,7 +46,7 @@ std::vector<Step> stepsOf(std::string_view rest) {
         position = end;
         if (position < rest.size())
             ++position; // the separator after a name
-        parentsAt();     // every further "/" goes up one level
+        parentsAt();    // every further "/" goes up one level
     }
     return steps;
 }
@@ -86,7 +86,9 @@ bool isDirectory(const std::string& path) {
     return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-bool isNamedStep(const Step& step) { return !step.parent && step.name != "." && step.name != ".."; }
+bool isNamedStep(const Step& step) {
+    return !step.parent && step.name != "." && step.name != "..";
+}
 
 /// Walks `steps` from `base`. For Target::entry and Target::create the last named step is looked
 /// up but not followed.
@@ -178,14 +180,16 @@ std::string lastComponent(const std::string& path) {
 }
 
 std::optional<std::string> canonicalPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                         &std::free);
     if (!resolved)
         return std::nullopt;
     return std::string(resolved.get());
 }
 
 char foldCase(char character) {
-    return character >= 'a' && character <= 'z' ? static_cast<char>(character - 'a' + 'A') : character;
+    return character >= 'a' && character <= 'z' ? static_cast<char>(character - 'a' + 'A')
+                                                : character;
 }
 
 bool equalsIgnoringCase(std::string_view left, std::string_view right) {
@@ -209,7 +213,8 @@ std::optional<std::string> resolvePath(std::string_view path, Target target,
         bases.push_back("/");
         const auto first = path.find_first_not_of('/');
         rest = first == std::string_view::npos ? std::string_view() : path.substr(first);
-    } else if (colon != std::string_view::npos && (slash == std::string_view::npos || colon < slash)) {
+    } else if (colon != std::string_view::npos &&
+               (slash == std::string_view::npos || colon < slash)) {
         const std::string_view name = path.substr(0, colon);
         rest = path.substr(colon + 1);
         if (name.empty()) {

@@ -29,7 +29,8 @@ bool isSafeGlobalName(std::string_view name) {
     std::size_t start = 0;
     for (;;) {
         const auto end = name.find('/', start);
-        const std::string_view component = name.substr(start, end == std::string_view::npos ? end : end - start);
+        const std::string_view component =
+            name.substr(start, end == std::string_view::npos ? end : end - start);
         if (component.empty() || component == "." || component == "..")
             return false;
         if (end == std::string_view::npos)
@@ -140,11 +141,13 @@ bool setGlobal(const std::string& name, std::string_view value) {
     if (!makeStore(store))
         return false;
     const auto slash = name.rfind('/');
-    const auto folder = slash == std::string::npos ? std::optional<std::string>(store)
-                                                   : makeFolders(store, std::string_view(name).substr(0, slash));
+    const auto folder = slash == std::string::npos
+                            ? std::optional<std::string>(store)
+                            : makeFolders(store, std::string_view(name).substr(0, slash));
     if (!folder)
         return false;
-    const auto target = resolvePath(name.substr(slash == std::string::npos ? 0 : slash + 1), Target::create, *folder);
+    const auto target = resolvePath(name.substr(slash == std::string::npos ? 0 : slash + 1),
+                                    Target::create, *folder);
     if (!target)
         return false;
     struct stat status {};
@@ -221,7 +224,8 @@ int32_t SetVar(const char* name, const char* buffer, int32_t size, uint32_t flag
     if (buffer == nullptr)
         return DeleteVar(name, flags);
     const std::string variable = name;
-    const std::string_view value(buffer, size < 0 ? std::strlen(buffer) : static_cast<std::size_t>(size));
+    const std::string_view value(buffer,
+                                 size < 0 ? std::strlen(buffer) : static_cast<std::size_t>(size));
     if (isGlobal(variable, flags))
         return setGlobal(variable, value) ? DOSTRUE : DOSFALSE;
     if (!isSafeLocalName(variable)) {

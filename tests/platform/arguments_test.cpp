@@ -1,4 +1,4 @@
-// The argument text rebuilt from argv, and the stand-in libraries.
+// The argument text rebuilt from argv, and the process record.
 #include "platform/dos.h"
 #include "platform/exec.h"
 
@@ -61,34 +61,6 @@ TEST(HostArguments, ProcessRecordDescribesTheStart) {
     MsgPort* port = process->pr_FileSystemTask;
     EXPECT_EQ(SetFileSysTask(nullptr), port);
     EXPECT_EQ(SetFileSysTask(port), nullptr);
-}
-
-TEST(HostLibraries, OpenByNameAndVersionAndBalanceTheCounts) {
-    using tolvarn::platform::libraryOpenCount;
-    using tolvarn::platform::setLibraryAvailable;
-    Sandbox sandbox;
-    for (const char* name : {"exec.library", "dos.library", "graphics.library", "cybergraphics.library",
-                             "intuition.library", "utility.library", "asl.library", "gadtools.library"}) {
-        Library* base = OpenLibrary(name, 39);
-        ASSERT_NE(base, nullptr) << name;
-        EXPECT_GE(base->lib_Version, 39);
-        EXPECT_EQ(OpenLibrary(name, 0), base);
-        EXPECT_EQ(libraryOpenCount(name), 2);
-        CloseLibrary(base);
-        CloseLibrary(base);
-        EXPECT_EQ(libraryOpenCount(name), 0);
-    }
-    EXPECT_EQ(OpenLibrary("mathieee.library", 0), nullptr);
-    EXPECT_EQ(OpenLibrary("dos.library", 1000), nullptr);
-    EXPECT_EQ(libraryOpenCount("dos.library"), 0);
-    CloseLibrary(nullptr);
-
-    setLibraryAvailable("cybergraphics.library", false);
-    EXPECT_EQ(OpenLibrary("cybergraphics.library", 0), nullptr);
-    setLibraryAvailable("cybergraphics.library", true);
-    Library* base = OpenLibrary("cybergraphics.library", 0);
-    EXPECT_NE(base, nullptr);
-    CloseLibrary(base);
 }
 
 } // namespace

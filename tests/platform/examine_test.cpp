@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <ostream>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,11 +26,11 @@ struct Entry {
 };
 
 class HostExamineTest : public HostLayerTest {
-protected:
+  protected:
     /// Every entry ExAll gives for the directory, in batches of a buffer of `bufferSize` bytes.
     /// Also counts the calls that said more entries remain.
-    std::vector<Entry> exAll(const char* directory, int32_t bufferSize, const char* pattern = nullptr,
-                             int* moreCalls = nullptr) {
+    std::vector<Entry> exAll(const char* directory, int32_t bufferSize,
+                             const char* pattern = nullptr, int* moreCalls = nullptr) {
         std::vector<Entry> entries;
         BPTR lock = Lock(directory, SHARED_LOCK);
         auto* control = static_cast<ExAllControl*>(AllocDosObject(DOS_EXALLCONTROL, nullptr));
@@ -49,7 +49,8 @@ protected:
             }
             if (more && moreCalls)
                 ++*moreCalls;
-            for (ExAllData* data = control->eac_Entries ? buffer.data() : nullptr; data; data = data->ed_Next)
+            for (ExAllData* data = control->eac_Entries ? buffer.data() : nullptr; data;
+                 data = data->ed_Next)
                 entries.push_back(Entry{data->ed_Name, data->ed_Type, data->ed_Comment});
         } while (more);
         FreeDosObject(DOS_EXALLCONTROL, control);
@@ -105,8 +106,10 @@ TEST_F(HostExamineTest, ExNextListsEntriesAsThemselvesInByteOrder) {
         entries.push_back(Entry{fib->fib_FileName, fib->fib_DirEntryType, ""});
     EXPECT_EQ(IoErr(), ERROR_NO_MORE_ENTRIES);
     EXPECT_EQ(ExNext(lock, fib), DOSFALSE); // stays at the end
-    EXPECT_EQ(entries, (std::vector<Entry>{{"C", ST_USERDIR, ""}, {"a.txt", ST_FILE, ""},
-                                           {"b.txt", ST_FILE, ""}, {"dangling", ST_SOFTLINK, ""},
+    EXPECT_EQ(entries, (std::vector<Entry>{{"C", ST_USERDIR, ""},
+                                           {"a.txt", ST_FILE, ""},
+                                           {"b.txt", ST_FILE, ""},
+                                           {"dangling", ST_SOFTLINK, ""},
                                            {"link", ST_SOFTLINK, ""}}));
     // A scan given up half-way is given back with the block.
     ASSERT_EQ(Examine(lock, fib), DOSTRUE);
@@ -124,14 +127,16 @@ TEST_F(HostExamineTest, ExAllHonoursTheBufferSizeAndReportsOverflow) {
     ASSERT_EQ(SetComment("dir/other.txt", "a comment"), DOSTRUE);
 
     // Everything fits a large buffer, links reported as links, comments included.
-    EXPECT_EQ(exAll("dir", 4096),
-              (std::vector<Entry>{{longName, ST_FILE, ""}, {"other.txt", ST_FILE, "a comment"},
-                                  {"short.exe", ST_FILE, ""}, {"z-link", ST_SOFTLINK, ""}}));
+    EXPECT_EQ(exAll("dir", 4096), (std::vector<Entry>{{longName, ST_FILE, ""},
+                                                      {"other.txt", ST_FILE, "a comment"},
+                                                      {"short.exe", ST_FILE, ""},
+                                                      {"z-link", ST_SOFTLINK, ""}}));
 
     // A 200-byte buffer takes short names; a 200-character name never fits, and ExAll says so
     // instead of looping or overrunning.
-    EXPECT_EQ(exAll("dir", 200, "#?.(exe|txt)"),
-              (std::vector<Entry>{{"other.txt", ST_FILE, "a comment"}, {"short.exe", ST_FILE, ""}}));
+    EXPECT_EQ(
+        exAll("dir", 200, "#?.(exe|txt)"),
+        (std::vector<Entry>{{"other.txt", ST_FILE, "a comment"}, {"short.exe", ST_FILE, ""}}));
     EXPECT_EQ(exAll("dir", 200), (std::vector<Entry>{{"error", ERROR_BUFFER_OVERFLOW, ""}}));
     EXPECT_EQ(exAll("dir", 200, "short.exe"), (std::vector<Entry>{{"short.exe", ST_FILE, ""}}));
     EXPECT_EQ(exAll("dir", 200, "SHORT.EXE"), (std::vector<Entry>{{"short.exe", ST_FILE, ""}}));
@@ -149,12 +154,14 @@ TEST_F(HostExamineTest, ExAllEndGivesBackAnUnfinishedScan) {
     BPTR lock = Lock("dir", SHARED_LOCK);
     auto* control = static_cast<ExAllControl*>(AllocDosObject(DOS_EXALLCONTROL, nullptr));
     alignas(ExAllData) char buffer[64];
-    ASSERT_EQ(ExAll(lock, reinterpret_cast<ExAllData*>(buffer), sizeof buffer, ED_NAME, control), DOSTRUE);
+    ASSERT_EQ(ExAll(lock, reinterpret_cast<ExAllData*>(buffer), sizeof buffer, ED_NAME, control),
+              DOSTRUE);
     EXPECT_GE(control->eac_Entries, 1u);
     ExAllEnd(lock, reinterpret_cast<ExAllData*>(buffer), sizeof buffer, ED_NAME, control);
     EXPECT_EQ(control->eac_LastKey, 0u);
     // A new scan starts from the beginning, and one left open goes with the control structure.
-    ASSERT_EQ(ExAll(lock, reinterpret_cast<ExAllData*>(buffer), sizeof buffer, ED_NAME, control), DOSTRUE);
+    ASSERT_EQ(ExAll(lock, reinterpret_cast<ExAllData*>(buffer), sizeof buffer, ED_NAME, control),
+              DOSTRUE);
     EXPECT_STREQ(reinterpret_cast<ExAllData*>(buffer)->ed_Name, "a");
     FreeDosObject(DOS_EXALLCONTROL, control);
     UnLock(lock);
@@ -168,8 +175,9 @@ TEST_F(HostExamineTest, ProtectionCommentAndDateRoundTrip) {
         EXPECT_EQ(Examine(lock, fib), DOSTRUE);
         UnLock(lock);
     };
-    for (const uint32_t protection : {0u, FIBF_EXECUTE, FIBF_WRITE | FIBF_DELETE, FIBF_READ | FIBF_EXECUTE,
-                                      FIBF_READ | FIBF_WRITE | FIBF_EXECUTE | FIBF_DELETE}) {
+    for (const uint32_t protection :
+         {0u, FIBF_EXECUTE, FIBF_WRITE | FIBF_DELETE, FIBF_READ | FIBF_EXECUTE,
+          FIBF_READ | FIBF_WRITE | FIBF_EXECUTE | FIBF_DELETE}) {
         ASSERT_EQ(SetProtection("FILE", protection), DOSTRUE);
         examine();
         EXPECT_EQ(static_cast<uint32_t>(fib->fib_Protection), protection);
@@ -191,7 +199,8 @@ TEST_F(HostExamineTest, ProtectionCommentAndDateRoundTrip) {
     EXPECT_EQ(SetComment("file", (longest + "x").c_str()), DOSFALSE);
     EXPECT_EQ(IoErr(), ERROR_COMMENT_TOO_BIG);
 
-    for (const DateStamp date : {DateStamp{0, 0, 0}, DateStamp{12819, 754, 1234}, DateStamp{16000, 1439, 2999}}) {
+    for (const DateStamp date :
+         {DateStamp{0, 0, 0}, DateStamp{12819, 754, 1234}, DateStamp{16000, 1439, 2999}}) {
         ASSERT_EQ(SetFileDate("file", &date), DOSTRUE);
         examine();
         EXPECT_EQ(fib->fib_Date.ds_Days, date.ds_Days);

@@ -45,7 +45,8 @@ TEST_F(HostFilesTest, OpenModesCreateKeepOrEmpty) {
         EXPECT_EQ(readAll(file), test.before);
         EXPECT_EQ(Write(file, "NEW", 3), 3);
         EXPECT_EQ(Close(file), DOSTRUE);
-        const std::string onDisk = std::string("work/") + (test.name[0] == 'f' ? "fresh.txt" : "Existing.txt");
+        const std::string onDisk =
+            std::string("work/") + (test.name[0] == 'f' ? "fresh.txt" : "Existing.txt");
         EXPECT_EQ(readFile(sandbox.path(onDisk)), test.file) << test.name << " " << test.mode;
     }
     EXPECT_FALSE(fs::exists(sandbox.path("work/existing.txt"))); // no case twin was made
@@ -95,16 +96,18 @@ TEST_F(HostFilesTest, SeekReturnsThePreviousPositionAndStaysInsideTheFile) {
         {2, OFFSET_CURRENT, 4, 0, 6},
         {-3, OFFSET_END, 6, 0, 7},
         {0, OFFSET_END, 7, 0, 10},
-        {1, OFFSET_END, -1, ERROR_SEEK_ERROR, 10},  // past the end
+        {1, OFFSET_END, -1, ERROR_SEEK_ERROR, 10},       // past the end
         {-11, OFFSET_CURRENT, -1, ERROR_SEEK_ERROR, 10}, // before the start
-        {0, 7, -1, ERROR_SEEK_ERROR, 10},           // no such mode
+        {0, 7, -1, ERROR_SEEK_ERROR, 10},                // no such mode
         {0, OFFSET_BEGINNING, 10, 0, 0},
     };
     for (const auto& step : steps) {
         SetIoErr(-1);
-        EXPECT_EQ(Seek(file, step.offset, step.mode), step.result) << step.offset << "/" << step.mode;
+        EXPECT_EQ(Seek(file, step.offset, step.mode), step.result)
+            << step.offset << "/" << step.mode;
         EXPECT_EQ(IoErr(), step.error);
-        EXPECT_EQ(lseek(tolvarn::platform::internal::descriptorOf(file), 0, SEEK_CUR), step.position);
+        EXPECT_EQ(lseek(tolvarn::platform::internal::descriptorOf(file), 0, SEEK_CUR),
+                  step.position);
     }
     Close(file);
 }

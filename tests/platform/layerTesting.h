@@ -16,7 +16,7 @@
 namespace tolvarn::testing {
 
 class HostLayerTest : public ::testing::Test {
-protected:
+  protected:
     Sandbox sandbox;
 
     void TearDown() override {

@@ -30,7 +30,7 @@ TEST_F(HostLocksTest, PathsResolveInEverySyntax) {
         {"gAmEs:", games},
         {sandbox.path("work/Games/maze.exe"), games + "/MAZE.EXE"}, // host-absolute
         {"", sandbox.work()},
-        {"Games//", sandbox.work()},            // an empty component is the parent
+        {"Games//", sandbox.work()}, // an empty component is the parent
         {"Games//Games/maze.exe", games + "/MAZE.EXE"},
         {"Games/../Games/./maze.exe", games + "/MAZE.EXE"}, // "." and ".." as on the host
         {"Games:/", sandbox.work()},
@@ -99,7 +99,8 @@ TEST_F(HostLocksTest, BuiltInDevicesAndMultiDirectoryAssigns) {
         record = GetDeviceProc("Multi:in-both", record);
     }
     EXPECT_EQ(IoErr(), ERROR_NO_MORE_ENTRIES);
-    EXPECT_EQ(directories, (std::vector<std::string>{sandbox.path("first"), sandbox.path("second")}));
+    EXPECT_EQ(directories,
+              (std::vector<std::string>{sandbox.path("first"), sandbox.path("second")}));
 
     DevProc* current = GetDeviceProc("plain/name", nullptr);
     ASSERT_NE(current, nullptr);

@@ -21,14 +21,15 @@ TEST(HostPathStrings, AddPartJoinsByTheRulesOfBothSystems) {
         {"", "game.exe", "game.exe"},
         {"a/b", "", "a/b"},
         {"Work:Games", "/usr/games/doom", "/usr/games/doom"}, // a host-absolute name replaces
-        {"/home/me", "CD0:disc.iso", "CD0:disc.iso"},          // so does a device name
+        {"/home/me", "CD0:disc.iso", "CD0:disc.iso"},         // so does a device name
         {"Work:Games", "Y/dos32a.exe", "Work:Games/Y/dos32a.exe"},
         {"Work:Games/", "/x", "/x"},
     };
     for (const auto& test : cases) {
         char buffer[64];
         std::strcpy(buffer, test.directory);
-        EXPECT_EQ(AddPart(buffer, test.name, sizeof buffer), DOSTRUE) << test.directory << " + " << test.name;
+        EXPECT_EQ(AddPart(buffer, test.name, sizeof buffer), DOSTRUE)
+            << test.directory << " + " << test.name;
         EXPECT_STREQ(buffer, test.expected);
     }
 }
@@ -62,14 +63,16 @@ TEST(HostPathStrings, FilePartAndPathPartSplitAtTheLastComponent) {
         {"game.exe", "game.exe", ""},
         {"/GAME.EXE", "GAME.EXE", "/"},
         {"/home/me/GAME.EXE", "GAME.EXE", "/home/me"},
-        {"a//b", "b", "a//"},      // the second "/" means parent and stays
+        {"a//b", "b", "a//"},       // the second "/" means parent and stays
         {"Work:/b", "b", "Work:/"}, // so does a "/" right after the device
         {"dir/", "", "dir"},
         {"", "", ""},
     };
     for (const auto& test : cases) {
         EXPECT_STREQ(FilePart(test.path), test.filePart) << test.path;
-        EXPECT_EQ(std::string(test.path, static_cast<std::size_t>(PathPart(test.path) - test.path)), test.directory) << test.path;
+        EXPECT_EQ(std::string(test.path, static_cast<std::size_t>(PathPart(test.path) - test.path)),
+                  test.directory)
+            << test.path;
     }
 }
 

@@ -11,7 +11,8 @@ namespace {
 
 bool matches(const char* pattern, const char* name) {
     std::vector<char> code(2 * std::strlen(pattern) + 2);
-    EXPECT_GE(ParsePatternNoCase(pattern, code.data(), static_cast<int32_t>(code.size())), 0) << pattern;
+    EXPECT_GE(ParsePatternNoCase(pattern, code.data(), static_cast<int32_t>(code.size())), 0)
+        << pattern;
     return MatchPatternNoCase(code.data(), name) == DOSTRUE;
 }
 
@@ -20,9 +21,9 @@ TEST(HostPatterns, ParseTellsWildcardsFromPlainNames) {
         const char* pattern;
         int32_t result;
     } cases[] = {
-        {"game.exe", 0}, {"GAME.EXE", 0}, {"#?.exe", 1}, {"?", 1}, {"~(a)", 1}, {"[a-z]", 1},
-        {"%", 1}, {"'?", 0}, {"a|b", 0}, {"", 0},
-        {"(a", -1}, {"a)", -1}, {"[ab", -1}, {"#", -1}, {"~", -1},
+        {"game.exe", 0}, {"GAME.EXE", 0}, {"#?.exe", 1}, {"?", 1},   {"~(a)", 1},
+        {"[a-z]", 1},    {"%", 1},        {"'?", 0},     {"a|b", 0}, {"", 0},
+        {"(a", -1},      {"a)", -1},      {"[ab", -1},   {"#", -1},  {"~", -1},
     };
     for (const auto& test : cases) {
         char code[64];
@@ -35,11 +36,13 @@ TEST(HostPatterns, ParseNeedsRoomForTheWholeCode) {
     // that need an escape each.
     const std::string plain = "LONGNAME.EXE";
     std::vector<char> code(plain.size());
-    EXPECT_EQ(ParsePatternNoCase(plain.c_str(), code.data(), static_cast<int32_t>(code.size())), -1);
+    EXPECT_EQ(ParsePatternNoCase(plain.c_str(), code.data(), static_cast<int32_t>(code.size())),
+              -1);
     EXPECT_EQ(IoErr(), ERROR_BUFFER_OVERFLOW);
     const std::string control = "\x01\x02\x03";
     std::vector<char> enough(2 * control.size() + 2);
-    EXPECT_EQ(ParsePatternNoCase(control.c_str(), enough.data(), static_cast<int32_t>(enough.size())), 0);
+    EXPECT_EQ(
+        ParsePatternNoCase(control.c_str(), enough.data(), static_cast<int32_t>(enough.size())), 0);
     EXPECT_EQ(MatchPatternNoCase(enough.data(), control.c_str()), DOSTRUE);
 }
 
@@ -76,7 +79,7 @@ TEST(HostPatterns, MatchFollowsTheWildcardSyntax) {
         {"a%b", "ab", true},
         {"'#'?", "#?", true},
         {"'#'?", "#x", false},
-        {"'#?", "#x", true}, // the quote escapes one character only
+        {"'#?", "#x", true},                           // the quote escapes one character only
         {"game (1995).exe", "GAME (1995).EXE", false}, // parentheses group: no blank-less match
         {"game (1995).exe", "game 1995.exe", true},
         {"a|b", "a|b", true},
@@ -84,7 +87,8 @@ TEST(HostPatterns, MatchFollowsTheWildcardSyntax) {
         {"#?#?#?#?#?#?#?x", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaay", false}, // no blow-up
     };
     for (const auto& test : cases)
-        EXPECT_EQ(matches(test.pattern, test.name), test.expected) << test.pattern << " ~ " << test.name;
+        EXPECT_EQ(matches(test.pattern, test.name), test.expected)
+            << test.pattern << " ~ " << test.name;
 }
 
 } // namespace

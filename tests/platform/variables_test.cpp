@@ -15,7 +15,7 @@ using tolvarn::testing::readFile;
 namespace {
 
 class HostVariablesTest : public HostLayerTest {
-protected:
+  protected:
     std::string store() const { return sandbox.path("config/tolvarn/env"); }
 
     /// Every file in the store, temporary ones included.
@@ -54,10 +54,12 @@ TEST_F(HostVariablesTest, GetVarCutsToTheBufferAndTellsTheFullLength) {
     };
     for (const auto& test : cases) {
         std::vector<char> buffer(static_cast<std::size_t>(test.size) + 1, '#');
-        EXPECT_EQ(GetVar(test.name, buffer.data(), test.size, test.flags), test.result) << test.name;
+        EXPECT_EQ(GetVar(test.name, buffer.data(), test.size, test.flags), test.result)
+            << test.name;
         EXPECT_EQ(IoErr(), test.ioErr) << test.name;
         if (test.result >= 0) {
-            EXPECT_EQ(std::string(buffer.data(), static_cast<std::size_t>(test.result)), test.text) << test.name;
+            EXPECT_EQ(std::string(buffer.data(), static_cast<std::size_t>(test.result)), test.text)
+                << test.name;
             if ((test.flags & GVF_DONT_NULL_TERM) == 0) {
                 EXPECT_EQ(buffer[static_cast<std::size_t>(test.result)], '\0') << test.name;
             }
@@ -94,7 +96,8 @@ TEST_F(HostVariablesTest, SetVarMakesItsFoldersAndWritesAtomically) {
 }
 
 TEST_F(HostVariablesTest, NamesThatWouldLeaveTheStoreAreRefused) {
-    for (const char* name : {"../escape", "a/../../escape", "/tmp/escape", "a//b", "a/./b", "X:escape", "a/"}) {
+    for (const char* name :
+         {"../escape", "a/../../escape", "/tmp/escape", "a//b", "a/./b", "X:escape", "a/"}) {
         EXPECT_EQ(SetVar(name, "x", -1, GVF_GLOBAL_ONLY), DOSFALSE) << name;
         EXPECT_EQ(IoErr(), ERROR_INVALID_COMPONENT_NAME) << name;
     }
