@@ -96,8 +96,9 @@ class PersonAtTerminal {
             if (found != std::string::npos) {
                 searchFrom = found + waitFor.size();
                 const std::string keys = typed == "\x04" ? typed : typed + "\n";
-                [[maybe_unused]] const ssize_t written = ::write(master_, keys.data(), keys.size());
+                // Counted before typing: the program may be done before write() returns.
                 ++step_;
+                [[maybe_unused]] const ssize_t written = ::write(master_, keys.data(), keys.size());
                 waitingSince = std::chrono::steady_clock::now();
             } else if (std::chrono::steady_clock::now() - waitingSince > 10s) {
                 // The program never asked: end its input so that it cannot wait forever.
