@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -45,13 +47,14 @@ protected:
     }
 
     /// Runs the built tolvarn with `arguments` and Window, with no requester on screen.
-    ProcessResult runTolvarn(std::vector<std::string> arguments) {
+    ProcessResult runTolvarn(std::vector<std::string> arguments,
+                             std::chrono::milliseconds timeout = 30s) {
         arguments.insert(arguments.begin(), TOLVARN_PROGRAM);
         arguments.push_back("Window");
         Environment environment = headlessEnvironment();
         environment.emplace_back("TOLVARN_REQUESTER", "none");
         environment.emplace_back("XDG_CONFIG_HOME", sandbox.path("config"));
-        return runProcess(arguments, environment, 60s, sandbox.work());
+        return runProcess(arguments, environment, timeout, sandbox.work());
     }
 
     static void expectCleanRun(const ProcessResult& run) {
@@ -154,6 +157,35 @@ TEST_F(TolvarnWithDosbox, dos4gProgramRunsThroughTheExtenderAndNoDos32aUndoesThe
     EXPECT_FALSE(fs::exists(folder + "/TAIL.TXT")) << "started through the extender";
     EXPECT_EQ(readFile(folder + "/DOS4GW.EXE"), kDos4gExtender);
     EXPECT_FALSE(fs::exists(folder + "/DOS4GW_original.EXE"));
+}
+
+/// The processes whose command line mentions `text`.
+std::vector<std::string> processesMentioning(const std::string& text) {
+    std::vector<std::string> found;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator("/proc", ignored)) {
+        std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+        std::string commandLine((std::istreambuf_iterator<char>(in)), {});
+        if (commandLine.find(text) != std::string::npos)
+            found.push_back(entry.path().filename().string() + ": " + commandLine);
+    }
+    return found;
+}
+
+// With NoExit DOSBox stays open after the program; the tests' time limit must then take down
+// DOSBox below the launcher too, or a hung run would outlive the test.
+TEST_F(TolvarnWithDosbox, noExitKeepsDosboxOpenUntilTheTimeLimitEndsIt) {
+    const std::string folder = placePrograms("Games/Stay Open", {{"WRITE.COM", "WRITE.COM"}});
+    const ProcessResult run = runTolvarn({folder + "/WRITE.COM", "NoExit"}, 8s);
+    EXPECT_TRUE(run.timedOut) << run.output;
+    EXPECT_EQ(readFile(folder + "/RESULT.TXT"), kWritten);
+    // A killed process takes a moment to be gone.
+    std::vector<std::string> left = processesMentioning(folder);
+    for (int i = 0; i < 100 && !left.empty(); ++i) {
+        std::this_thread::sleep_for(20ms);
+        left = processesMentioning(folder);
+    }
+    EXPECT_TRUE(left.empty()) << left.front();
 }
 
 } // namespace
