@@ -18,21 +18,23 @@ enum class Cd { none, image, folder };
 
 struct ProgramCase {
     const char* name = "";
-    std::string folder{};                            // mounted as C:, relative to the sandbox
-    std::map<std::string, std::string> programs{};   // name in the folder -> built program
-    std::string command{};                           // the DOS command that runs it
+    std::string folder{};                          // mounted as C:, relative to the sandbox
+    std::map<std::string, std::string> programs{}; // name in the folder -> built program
+    std::string command{};                         // the DOS command that runs it
     Cd cd = Cd::none;
-    bool extenderOnY = false;                        // dos32a.exe on drive Y:
-    std::map<std::string, std::string> expected{};   // file in the folder -> its exact contents
-    std::vector<std::string> absent{};               // files that must not appear
+    bool extenderOnY = false;                      // dos32a.exe on drive Y:
+    std::map<std::string, std::string> expected{}; // file in the folder -> its exact contents
+    std::vector<std::string> absent{};             // files that must not appear
 };
 
-void PrintTo(const ProgramCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ProgramCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const std::string kCdText = "Text from the CD\r\nin two lines\r\n";
 
 class DosProgramTest : public ::testing::TestWithParam<ProgramCase> {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(dosboxExecutable().empty())
             << "dosbox is not installed; scripts/install-dependencies installs it";
@@ -85,12 +87,12 @@ INSTANTIATE_TEST_SUITE_P(
                     .programs = {{"WRITE.COM", "WRITE.COM"}},
                     .command = "WRITE.COM",
                     .expected = {{"RESULT.TXT", kWritten}}},
-        ProgramCase{.name = "lowerCaseBatchFileCallsTheProgramAndGoesOn",
-                    .folder = "games/batch",
-                    .programs = {{"WRITE.COM", "WRITE.COM"}, {"setup.bat", "setup.bat"}},
-                    .command = "CALL setup.bat",
-                    .expected = {{"RESULT.TXT", kWritten},
-                                 {"BATCH.TXT", "setup.bat finished\r\n"}}},
+        ProgramCase{
+            .name = "lowerCaseBatchFileCallsTheProgramAndGoesOn",
+            .folder = "games/batch",
+            .programs = {{"WRITE.COM", "WRITE.COM"}, {"setup.bat", "setup.bat"}},
+            .command = "CALL setup.bat",
+            .expected = {{"RESULT.TXT", kWritten}, {"BATCH.TXT", "setup.bat finished\r\n"}}},
         ProgramCase{.name = "extenderStandInRecordsItsTailAndRunsNothing",
                     .folder = "games/maze",
                     .programs = {{"MAZE.EXE", "GAME4G.EXE"}},
@@ -121,22 +123,22 @@ INSTANTIATE_TEST_SUITE_P(
                     .programs = {{"WRITE.COM", "WRITE.COM"}},
                     .command = "WRITE.COM",
                     .expected = {{"RESULT.TXT", kWritten}}},
-        ProgramCase{.name = "demoProgramLeavesItsGreeting",
-                    .folder = "demo",
-                    .programs = {{"HELLO.COM", "HELLO.COM"}},
-                    .command = "HELLO.COM",
-                    .expected = {{"HELLO.TXT",
-                                  "Hello from MS-DOS!\r\n"
-                                  "HELLO.COM ran inside DOSBox, started by Tolvarn.\r\n"}}}),
+        ProgramCase{
+            .name = "demoProgramLeavesItsGreeting",
+            .folder = "demo",
+            .programs = {{"HELLO.COM", "HELLO.COM"}},
+            .command = "HELLO.COM",
+            .expected = {{"HELLO.TXT", "Hello from MS-DOS!\r\n"
+                                       "HELLO.COM ran inside DOSBox, started by Tolvarn.\r\n"}}}),
     [](const ::testing::TestParamInfo<ProgramCase>& info) { return info.param.name; });
 
 // The launcher decides "DOS/4G program" by the marker text in the first 1024 bytes; only the
 // program meant to look like one may carry it, or the tests would swap in the extender where
 // they mean to run a program directly.
 TEST(DosProgramFiles, onlyTheDos4gProgramCarriesTheMarker) {
-    const std::map<std::string, bool> carriesMarker = {
-        {"GAME4G.EXE", true}, {"WRITE.COM", false}, {"CDCOPY.COM", false},
-        {"dos32a.exe", false}, {"HELLO.COM", false}, {"setup.bat", false}};
+    const std::map<std::string, bool> carriesMarker = {{"GAME4G.EXE", true},  {"WRITE.COM", false},
+                                                       {"CDCOPY.COM", false}, {"dos32a.exe", false},
+                                                       {"HELLO.COM", false},  {"setup.bat", false}};
     for (const auto& [program, expected] : carriesMarker) {
         const std::string start = readFile(dosProgram(program)).substr(0, 1024);
         ASSERT_FALSE(start.empty()) << program;
@@ -147,8 +149,8 @@ TEST(DosProgramFiles, onlyTheDos4gProgramCarriesTheMarker) {
 TEST(DosboxHarness, killsADosboxThatNeverEnds) {
     Sandbox sandbox;
     // Without "-exit" and an exit command DOSBox waits at its prompt for ever.
-    const ProcessResult run = runProcess({"dosbox", "-conf", headlessConfigPath()},
-                                         headlessEnvironment(), 1500ms);
+    const ProcessResult run =
+        runProcess({"dosbox", "-conf", headlessConfigPath()}, headlessEnvironment(), 1500ms);
     EXPECT_TRUE(run.timedOut);
     EXPECT_LT(run.seconds, 5.0);
 }

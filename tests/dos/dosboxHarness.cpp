@@ -4,10 +4,10 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <spawn.h>
@@ -120,7 +120,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Environment
     // Whatever the child left behind in its group (a DOSBox below a launcher that has ended)
     // must not outlive the test either.
     kill(-pid, SIGKILL);
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.exitCode = statusToExitCode(status);
     result.output = readAll(output);
     std::fclose(output);
@@ -147,7 +148,9 @@ std::string dosboxExecutable() {
     return "";
 }
 
-std::string headlessConfigPath() { return TOLVARN_DOSBOX_CONFIG; }
+std::string headlessConfigPath() {
+    return TOLVARN_DOSBOX_CONFIG;
+}
 
 ProcessResult runDosbox(const std::vector<std::string>& dosCommands,
                         std::chrono::milliseconds timeout) {

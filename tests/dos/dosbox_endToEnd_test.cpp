@@ -22,7 +22,7 @@ const std::string kCdText = "Text from the CD\r\nin two lines\r\n";
 const std::string kDos4gExtender = "MZ the DOS/4G extender's own bytes, kept byte for byte\r\n";
 
 class TolvarnWithDosbox : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(dosboxExecutable().empty())
             << "dosbox is not installed; scripts/install-dependencies installs it";
@@ -79,7 +79,9 @@ struct LaunchCase {
     std::map<std::string, std::string> expected{}; // file in the folder -> its exact contents
 };
 
-void PrintTo(const LaunchCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const LaunchCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class LaunchTest : public TolvarnWithDosbox, public ::testing::WithParamInterface<LaunchCase> {};
 
@@ -117,8 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
                    .folder = "Games/Setup",
                    .programs = {{"WRITE.COM", "WRITE.COM"}, {"setup.bat", "setup.bat"}},
                    .run = "setup.bat",
-                   .expected = {{"RESULT.TXT", kWritten},
-                                {"BATCH.TXT", "setup.bat finished\r\n"}}},
+                   .expected = {{"RESULT.TXT", kWritten}, {"BATCH.TXT", "setup.bat finished\r\n"}}},
         LaunchCase{.name = "cdImage",
                    .folder = "Games/CD Game",
                    .programs = {{"CDCOPY.COM", "CDCOPY.COM"}},
