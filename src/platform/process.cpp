@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -216,21 +217,23 @@ RunResult runProgram(const std::vector<std::string>& arguments, const RunOptions
     return result;
 }
 
-std::string findInHostPath(const std::string& name) {
+std::vector<std::string> hostPathFolders() {
+    std::vector<std::string> folders;
     const char* path = std::getenv("PATH");
-    if (path == nullptr || name.empty() || name.find('/') != std::string::npos)
+    const std::string list = path != nullptr ? path : "";
+    for (size_t start = 0, end; start <= list.size(); start = end + 1) {
+        end = std::min(list.find(':', start), list.size());
+        if (end > start && list[start] == '/')
+            folders.push_back(list.substr(start, end - start));
+    }
+    return folders;
+}
+
+std::string findInHostPath(const std::string& name) {
+    if (name.empty() || name.find('/') != std::string::npos)
         return "";
-    const std::string directories = path;
-    size_t start = 0;
-    while (start <= directories.size()) {
-        size_t end = directories.find(':', start);
-        if (end == std::string::npos)
-            end = directories.size();
-        const std::string directory = directories.substr(start, end - start);
-        start = end + 1;
-        if (directory.empty() || directory[0] != '/')
-            continue;
-        const std::string candidate = directory + "/" + name;
+    for (const std::string& folder : hostPathFolders()) {
+        const std::string candidate = folder + "/" + name;
         struct stat info {};
         if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
             ::access(candidate.c_str(), X_OK) == 0)

@@ -8,7 +8,6 @@
 #include "platform/process.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <dirent.h>
 #include <optional>
 #include <string>
@@ -57,18 +56,8 @@ std::optional<std::string> findInDirectory(const std::string& directory, const s
 /// like a command must not be able to run it.
 std::vector<std::string> commandFolders() {
     std::vector<std::string> folders = {programDirectory()};
-    const char* path = std::getenv("PATH");
-    const std::string list = path != nullptr ? path : "";
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(':', start);
-        if (end == std::string::npos)
-            end = list.size();
-        const std::string folder = list.substr(start, end - start);
-        if (!folder.empty() && folder[0] == '/')
-            folders.push_back(folder);
-        start = end + 1;
-    }
+    for (std::string& folder : hostPathFolders())
+        folders.push_back(std::move(folder));
     return folders;
 }
 
