@@ -1,5 +1,4 @@
 #include "platform/dos.h"
-#include "platform/exec.h"
 #include "platform/hostPaths.h"
 #include "platform/startup.h"
 #include "platform/workbench.h"
@@ -9,46 +8,31 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 using tolvarn::platform::startProgram;
-using tolvarn::testing::expectNothingOutstanding;
-using tolvarn::testing::Sandbox;
+using namespace tolvarn::testing;
 
 namespace {
 
-/// What the entry saw of its start.
-struct Seen {
-    int argc = -1;
-    std::string argumentText;
-    int32_t shellStart = -1;
-    std::string currentDirectory;
-    std::vector<std::pair<std::string, std::string>> startArguments; // lock path, name
-};
-Seen seen;
+/// What the entry saw: argc, argument text, Shell start, current directory, then for a desktop
+/// start one "folder|name" per start argument.
+std::vector<std::string> seen;
 
 std::string pathOf(BPTR lock) {
-    if (lock == nullptr)
-        return "(none)";
     char buffer[1024];
-    return NameFromLock(lock, buffer, sizeof buffer) == DOSTRUE ? buffer : "(bad lock)";
+    return lock == nullptr                             ? "(none)"
+           : NameFromLock(lock, buffer, sizeof buffer) ? buffer
+                                                       : "(bad)";
 }
 
 int recordingEntry(int argc, char** argv) {
-    seen = Seen{};
-    seen.argc = argc;
-    seen.argumentText = GetArgStr();
-    seen.shellStart = FindTask(nullptr)->pr_CLI;
-    seen.currentDirectory = pathOf(FindTask(nullptr)->pr_CurrentDir);
-    if (argc == 0) {
-        const auto* message = reinterpret_cast<WBStartup*>(argv);
-        for (int32_t index = 0; index < message->sm_NumArgs; ++index)
-            seen.startArguments.emplace_back(pathOf(message->sm_ArgList[index].wa_Lock),
-                                             message->sm_ArgList[index].wa_Name);
-    }
+    const Process* process = FindTask(nullptr);
+    seen = {std::to_string(argc), GetArgStr(), process->pr_CLI != 0 ? "shell" : "desktop",
+            pathOf(process->pr_CurrentDir)};
+    const auto* message = reinterpret_cast<WBStartup*>(argv);
+    for (int32_t index = 0; argc == 0 && index < message->sm_NumArgs; ++index)
+        seen.push_back(pathOf(message->sm_ArgList[index].wa_Lock) + "|" +
+                       message->sm_ArgList[index].wa_Name);
     return 7;
 }
 
@@ -68,61 +52,40 @@ class StartupTest : public ::testing::Test {
 };
 
 TEST_F(StartupTest, AShellStartHandsTheArgumentsOn) {
-    EXPECT_EQ(start({"tolvarn", "GAME.EXE", "two words", "NoExit"}), 7);
-    EXPECT_EQ(seen.argc, 4);
-    EXPECT_EQ(seen.argumentText, "GAME.EXE \"two words\" NoExit\n");
-    EXPECT_NE(seen.shellStart, 0);
-    EXPECT_EQ(seen.currentDirectory, sandbox_.work());
+    EXPECT_EQ(start({"tolvarn", "GAME.EXE", "two words", "--workbench"}), 7);
+    EXPECT_EQ(seen, (std::vector<std::string>{"4", "GAME.EXE \"two words\" --workbench\n", "shell",
+                                              sandbox_.work()}));
 }
 
 TEST_F(StartupTest, AWorkbenchStartListsTheProgramThenEachObject) {
     sandbox_.writeFile("Games/DOOM.EXE", "MZ");
     sandbox_.makeDir("work/Folder");
-    const std::string programFolder = tolvarn::platform::internal::programDirectory();
-    const std::string programName =
-        std::filesystem::read_symlink("/proc/self/exe").filename().string();
-
+    const std::string home = tolvarn::platform::internal::programDirectory();
+    const std::string self =
+        home + "|" + std::filesystem::read_symlink("/proc/self/exe").filename().string();
     EXPECT_EQ(start({"tolvarn", "--workbench", sandbox_.path("Games/DOOM.EXE"), "relative name.bat",
                      "Folder/", sandbox_.path("gone/x.exe")}),
               7);
-    EXPECT_EQ(seen.argc, 0);
-    EXPECT_EQ(seen.shellStart, 0);
-    EXPECT_EQ(seen.argumentText, "\n");
-    // A program started from the desktop runs in its own folder.
-    EXPECT_EQ(seen.currentDirectory, programFolder);
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {programFolder, programName},
-        {sandbox_.path("Games"), "DOOM.EXE"},
-        {sandbox_.work(), "relative name.bat"},
-        {sandbox_.work(), "Folder"},
-        {"(none)", "x.exe"},
-    };
-    EXPECT_EQ(seen.startArguments, expected);
-
-    // Afterwards the start message and its locks are gone and the current directory is back.
+    // Run in the program's own folder, as a desktop start is.
+    EXPECT_EQ(seen, (std::vector<std::string>{"0", "\n", "desktop", home, self,
+                                              sandbox_.path("Games") + "|DOOM.EXE",
+                                              sandbox_.work() + "|relative name.bat",
+                                              sandbox_.work() + "|Folder", "(none)|x.exe"}));
+    // Afterwards the start message, its locks and the program's folder as current one are gone.
     EXPECT_EQ(pathOf(FindTask(nullptr)->pr_CurrentDir), sandbox_.work());
     EXPECT_EQ(start({"tolvarn", "--workbench"}), 7);
-    ASSERT_EQ(seen.startArguments.size(), 1u);
-    EXPECT_EQ(seen.startArguments[0].second, programName);
-}
-
-TEST_F(StartupTest, ALaterWorkbenchWordIsAnOrdinaryArgument) {
-    EXPECT_EQ(start({"tolvarn", "GAME.EXE", "--workbench"}), 7);
-    EXPECT_EQ(seen.argc, 3);
-    EXPECT_EQ(seen.argumentText, "GAME.EXE --workbench\n");
+    EXPECT_EQ(seen, (std::vector<std::string>{"0", "\n", "desktop", home, self}));
 }
 
 int interruptedEntry(int, char**) {
-    std::raise(SIGINT);
-    return 0;
+    return std::raise(SIGINT);
 }
 
 int entryWhoseCommandIsInterrupted(int, char**) {
-    // The command interrupts its parent and ends with 4: the parent lives on to report it.
     return SystemTagList("/bin/sh -c \"kill -INT $PPID; exit 4\"", nullptr);
 }
 
-TEST_F(StartupTest, CtrlCBreaksTheProgramWithReturnCodeTwenty) {
+TEST_F(StartupTest, CtrlCBreaksWithReturnCodeTwentyButNotWhileACommandRuns) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     char name[] = "tolvarn";
     char* argv[] = {name, nullptr};
@@ -130,10 +93,9 @@ TEST_F(StartupTest, CtrlCBreaksTheProgramWithReturnCodeTwenty) {
                 "^\\*\\*\\*Break\n$");
     EXPECT_EXIT(std::exit(startProgram(1, argv, entryWhoseCommandIsInterrupted)),
                 ::testing::ExitedWithCode(4), "");
-    // Outside startProgram the break handling is gone again.
     struct sigaction current {};
     sigaction(SIGINT, nullptr, &current);
-    EXPECT_EQ(current.sa_handler, SIG_DFL);
+    EXPECT_EQ(current.sa_handler, SIG_DFL); // gone again outside startProgram
 }
 
 } // namespace
