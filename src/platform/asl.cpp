@@ -7,6 +7,7 @@
 #include "platform/hostPaths.h"
 #include "platform/requesterBackends.h"
 
+#include <new>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -130,7 +131,9 @@ std::vector<FileChoice> ask(const FileRequest& request) {
 void* AllocAslRequest(uint32_t type, const TagItem* tags) {
     if (type != ASL_FileRequest)
         return nullptr;
-    auto* requester = new HostFileRequester{};
+    auto* requester = new (std::nothrow) HostFileRequester{};
+    if (requester == nullptr)
+        return nullptr;
     applyTags(*requester, tags);
     setDrawerAndFile(*requester, requester->initialDrawer, requester->initialFile);
     FileRequester* handle = requester;
@@ -167,7 +170,9 @@ int32_t AslRequest(void* handle, const TagItem* tags) {
         for (const FileChoice& choice : choices)
             requester->names.push_back(choice.name);
         for (size_t index = 0; index < choices.size(); ++index) {
-            const BPTR lock = Lock(choices[index].drawer.c_str(), SHARED_LOCK);
+            // The host path as it is: no device syntax may be read into a colon in a name.
+            const auto folder = canonicalPath(choices[index].drawer);
+            const BPTR lock = folder ? makeLock(*folder, SHARED_LOCK) : nullptr;
             requester->arguments.push_back({lock, requester->names[index].data()});
         }
         requester->fr_NumArgs = static_cast<int32_t>(requester->arguments.size());
