@@ -1,150 +1,106 @@
 #include "runtime/exception.h"
-#include "runtime/memory.h"
 
 #include "support/testSupport.h"
 
 #include <gtest/gtest.h>
 
-using tolvarn::testing::captureStdout;
+#include <functional>
+#include <new>
+#include <string>
+#include <utility>
 
 namespace {
 
-class ExceptionTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        exception = 0;
-        exceptionInfo = nullptr;
-    }
+struct ExceptionTest : ::testing::Test {
     void TearDown() override {
         exception = 0;
         exceptionInfo = nullptr;
     }
 };
 
-TEST_F(ExceptionTest, IdentifiersPackFirstLetterHighest) {
-    static_assert(Id("MEM") == 0x004D454D);
-    static_assert(Id("ARGS") == 0x41524753);
-    static_assert(ID_EPU == 0x00455055 && ID_BUG == 0x00425547 && ID_ERR == 0x00455252);
-    static_assert(ID_RES == 0x00524553 && ID_EXE == 0x00455845);
-}
-
 TEST_F(ExceptionTest, IdTextShowsControlBytesAsBlanksAndKeepsHighBytes) {
-    struct Case {
-        int32_t id;
-        const char* text;
-    } cases[] = {
-        {Id("MEM"), " MEM"},
-        {Id("ARGS"), "ARGS"},
-        {static_cast<int32_t>(0x411F4243), "A BC"},
-        {static_cast<int32_t>(0x41E94243), "A\xE9" "BC"},
-        {0, "    "},
-        {-1, "\xFF\xFF\xFF\xFF"},
-    };
-    for (const Case& c : cases)
-        EXPECT_STREQ(IdText(c.id), c.text) << std::hex << c.id;
+    // Id() packing is checked through IdText: the first letter must come out first.
+    // clang-format off
+    const std::pair<int32_t, const char*> cases[] = {{Id("MEM"), " MEM"}, {Id("ARGS"), "ARGS"},
+        {0x411F4243, "A BC"}, {0x41E9475A, "A\xE9GZ"}, {0, "    "}, {-1, "\xFF\xFF\xFF\xFF"}};
+    // clang-format on
+    for (const auto& [id, text] : cases)
+        EXPECT_STREQ(IdText(id), text) << std::hex << id;
 }
 
 TEST_F(ExceptionTest, PrintExceptionForms) {
-    struct Case {
-        int32_t id;
-        const char* info;
-        const char* printed;
-    } cases[] = {
+    const std::tuple<int32_t, const char*, const char*> cases[] = {
         {0, "ignored", ""},
         {-1, reinterpret_cast<const char*>(10), ""},
         {ID_MEM, nullptr, "EXCEPTION: \" MEM\".\n"},
         {ID_EPU, "EString; StrCopy(); len<0", "EXCEPTION: \" EPU\"; EString; StrCopy(); len<0.\n"},
         {ID_ARGS, "x", "EXCEPTION: \"ARGS\"; x.\n"},
     };
-    for (const Case& c : cases) {
-        exception = c.id;
-        exceptionInfo = c.info;
-        EXPECT_EQ(captureStdout([] { PrintException(); }), c.printed);
+    for (const auto& [id, info, printed] : cases) {
+        exception = id;
+        exceptionInfo = info;
+        EXPECT_EQ(tolvarn::testing::captureStdout([] { PrintException(); }), printed);
     }
 }
 
-TEST_F(ExceptionTest, ThrowRaiseAndCleanUpSetTheState) {
+TEST_F(ExceptionTest, ThrowRaiseCleanUpAndReThrowSetTheState) {
     EXPECT_THROW(Throw(ID_EPU, "message"), eException);
     EXPECT_EQ(exception, ID_EPU);
     EXPECT_STREQ(exceptionInfo, "message");
-
-    // Raise keeps the earlier message, so a later "ARGS" reports it.
-    EXPECT_THROW(Raise(ID_ARGS), eException);
+    EXPECT_THROW(Raise(ID_ARGS), eException); // keeps the earlier message
     EXPECT_EQ(exception, ID_ARGS);
     EXPECT_STREQ(exceptionInfo, "message");
-
     EXPECT_THROW(CleanUp(10), eException);
-    EXPECT_EQ(exception, -1);
-    EXPECT_EQ(cleanUpReturnCode(), 10);
-}
-
-TEST_F(ExceptionTest, ReThrowOnlyWhenAnExceptionIsPending) {
+    EXPECT_TRUE(exception == -1 && cleanUpReturnCode() == 10);
+    EXPECT_THROW(ReThrow(), eException);
     exception = 0;
     EXPECT_NO_THROW(ReThrow());
-    exception = ID_BUG;
-    EXPECT_THROW(ReThrow(), eException);
 }
 
-TEST_F(ExceptionTest, GuardedProcedureRunsCleanUpOnBothPathsAndPassesTheExceptionOn) {
-    std::vector<std::string> steps;
-    auto procedure = [&](bool fail) {
+TEST_F(ExceptionTest, GuardedProcedureCleansUpOnEveryPathAndKeepsTheOuterState) {
+    std::string steps;
+    auto procedure = [&](const std::function<void()>& fail) {
         tolvarn::guarded(
             [&] {
-                steps.push_back("body");
-                if (fail)
-                    Throw(ID_BUG, "inner");
-                steps.push_back("body end");
+                steps += "body ";
+                fail();
+                steps += "end ";
             },
-            [&] { steps.push_back(exception == 0 ? "clean" : "clean after exception"); });
+            [&] {
+                steps += exception ? std::string("clean after") + IdText(exception) : "clean";
+                if (exception == ID_ERR)
+                    exception = 0; // the procedure ends its own "ERR"
+            });
     };
-
-    exception = ID_EXE; // an outer exception being handled must come back unchanged
-    procedure(false);
-    EXPECT_EQ(exception, ID_EXE);
-    EXPECT_EQ(steps, (std::vector<std::string>{"body", "body end", "clean"}));
-
-    steps.clear();
-    EXPECT_THROW(procedure(true), eException);
-    EXPECT_EQ(exception, ID_BUG);
-    EXPECT_STREQ(exceptionInfo, "inner");
-    EXPECT_EQ(steps, (std::vector<std::string>{"body", "clean after exception"}));
-}
-
-TEST_F(ExceptionTest, GuardedProcedureThatEndsAnErrReturnsWithTheOuterState) {
-    bool result = true;
-    auto parse = [&] {
-        tolvarn::guarded([&] { Raise(ID_ERR); },
-                         [&] {
-                             if (exception == ID_ERR) {
-                                 exception = 0;
-                                 result = false;
-                             }
-                         });
+    // outer exception, what the body does, whether it throws, exception afterwards, steps taken
+    // clang-format off
+    const std::tuple<int32_t, std::function<void()>, bool, int32_t, const char*> cases[] = {
+        {ID_EXE, [] {}, false, ID_EXE, "body end clean"},
+        {0, [] { Raise(ID_ERR); }, false, 0, "body clean after ERR"},
+        {ID_MEM, [] { Raise(ID_ERR); }, false, ID_MEM, "body clean after ERR"},
+        {ID_EXE, [] { Throw(ID_BUG, "inner"); }, true, ID_BUG, "body clean after BUG"},
+        {0, [] { throw std::bad_alloc(); }, true, ID_BUG, "body clean after BUG"},
     };
-    EXPECT_NO_THROW(parse());
-    EXPECT_FALSE(result);
-    EXPECT_EQ(exception, 0);
+    // clang-format on
+    for (const auto& [outer, fail, throws, after, expectedSteps] : cases) {
+        steps.clear();
+        exception = outer;
+        if (throws)
+            EXPECT_THROW(procedure(fail), eException) << expectedSteps;
+        else
+            EXPECT_NO_THROW(procedure(fail)) << expectedSteps;
+        EXPECT_EQ(exception, after) << expectedSteps;
+        EXPECT_EQ(steps, expectedSteps);
+    }
+    EXPECT_STREQ(exceptionInfo, "guarded(); unexpected foreign exception");
 
-    exception = ID_MEM;
-    EXPECT_NO_THROW(parse());
-    EXPECT_EQ(exception, ID_MEM);
-}
-
-TEST_F(ExceptionTest, NestedGuardsUnwindInnermostFirst) {
     std::string order;
     EXPECT_THROW(tolvarn::guarded(
-                     [&] {
-                         tolvarn::guarded([&] { Raise(ID_MEM); }, [&] { order += "inner "; });
-                     },
+                     [&] { tolvarn::guarded([] { Raise(ID_MEM); }, [&] { order += "inner "; }); },
                      [&] { order += "outer"; }),
                  eException);
     EXPECT_EQ(order, "inner outer");
     EXPECT_EQ(exception, ID_MEM);
-}
-
-TEST_F(ExceptionTest, ForeignExceptionsBecomeInternalErrors) {
-    EXPECT_THROW(tolvarn::guarded([] { throw std::bad_alloc(); }), eException);
-    EXPECT_EQ(exception, ID_BUG);
 }
 
 } // namespace

@@ -3,60 +3,41 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
+
+using tolvarn::memory::failAllocation;
+using tolvarn::memory::outstandingBlocks;
 
 namespace {
 
-TEST(MemoryTest, ClearedBlocksReadAsZero) {
-    auto* block = static_cast<unsigned char*>(MemAlloc(4096, 0));
-    for (int i = 0; i < 4096; ++i)
-        ASSERT_EQ(block[i], 0) << i;
-    EXPECT_EQ(MemFree(block, 4096), nullptr);
+TEST(MemoryTest, BlocksAreClearedCountedAndFreed) {
+    const int64_t before = outstandingBlocks();
+    auto* block = static_cast<unsigned char*>(MemAlloc(4096, 0)); // the sanitizer fills with 0xBE
+    EXPECT_EQ(outstandingBlocks(), before + 1);
+    EXPECT_EQ(std::count(block, block + 4096, 0), 4096);
+    EXPECT_EQ(MemFree(block, -999), nullptr);
+    EXPECT_EQ(MemFree(nullptr, -999), nullptr);
+    EXPECT_EQ(outstandingBlocks(), before);
 }
 
-TEST(MemoryTest, FailedAllocationsGiveNullOrRaiseMemKeepingTheMessage) {
-    struct Case {
-        int64_t size;
-        bool injected;
-    } cases[] = {{0, false}, {-5, false}, {16, true}};
-    for (const Case& c : cases) {
-        exception = 0;
+TEST(MemoryTest, FailuresGiveNullOrRaiseMemKeepingTheMessage) {
+    for (const auto& [size, injected] : {std::pair{0, false}, {-5, false}, {16, true}}) {
         exceptionInfo = "earlier message";
-        if (c.injected)
-            tolvarn::memory::failAllocation(1);
-        EXPECT_EQ(MemTryAlloc(c.size, 0), nullptr) << c.size;
-        if (c.injected)
-            tolvarn::memory::failAllocation(1);
-        EXPECT_THROW(MemAlloc(c.size, 1), eException) << c.size;
+        failAllocation(injected ? 1 : 0);
+        EXPECT_EQ(MemTryAlloc(size, 0), nullptr) << size;
+        failAllocation(injected ? 1 : 0);
+        EXPECT_THROW(MemAlloc(size, 1), eException) << size;
         EXPECT_EQ(exception, ID_MEM);
         EXPECT_STREQ(exceptionInfo, "earlier message");
     }
     exception = 0;
-    exceptionInfo = nullptr;
-}
-
-TEST(MemoryTest, InjectedFailureHitsOnlyTheNthAllocation) {
-    tolvarn::memory::failAllocation(3);
-    void* first = MemTryAlloc(8, 0);
-    void* second = MemTryAlloc(8, 0);
-    void* third = MemTryAlloc(8, 0);
-    void* fourth = MemTryAlloc(8, 0);
-    EXPECT_NE(first, nullptr);
-    EXPECT_NE(second, nullptr);
-    EXPECT_EQ(third, nullptr);
-    EXPECT_NE(fourth, nullptr);
-    for (void* block : {first, second, fourth})
+    failAllocation(3); // only the third one from now
+    void* blocks[4];
+    for (void*& block : blocks)
+        block = MemTryAlloc(8, 0);
+    EXPECT_TRUE(blocks[0] && blocks[1] && !blocks[2] && blocks[3]);
+    for (void* block : blocks)
         MemFree(block, 8);
-}
-
-TEST(MemoryTest, OutstandingBlocksAreCounted) {
-    const int64_t before = tolvarn::memory::outstandingBlocks();
-    void* block = MemAlloc(32, 1);
-    EXPECT_EQ(tolvarn::memory::outstandingBlocks(), before + 1);
-    block = MemFree(block, -999);
-    EXPECT_EQ(block, nullptr);
-    EXPECT_EQ(MemFree(nullptr, -999), nullptr);
-    EXPECT_EQ(tolvarn::memory::outstandingBlocks(), before);
 }
 
 } // namespace
