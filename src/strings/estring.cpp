@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -30,9 +31,12 @@ void setLength(EString eString, int32_t length) {
 /// `text` advanced by `pos` characters, but never past its NUL (a position past the end clamps
 /// to the end; a negative one counts as 0).
 const char* clampedStart(const char* text, int32_t pos) {
-    for (int32_t i = 0; i < pos && *text != '\0'; ++i)
-        ++text;
-    return text;
+    // memchr stops at the first NUL, so it never reads past the text, and it looks at a word at a
+    // time: the tokenizer starts a copy at every token of a line, so this runs once per token.
+    if (pos <= 0)
+        return text;
+    const void* end = std::memchr(text, '\0', static_cast<size_t>(pos));
+    return end != nullptr ? static_cast<const char*>(end) : text + pos;
 }
 
 /// Writes characters of `source` from index `at` of eString until `len` characters were read
