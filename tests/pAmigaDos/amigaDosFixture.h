@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,50 +25,34 @@ inline void PrintTo(const Outstanding& held, std::ostream* out) {
 
 namespace tolvarn::testing {
 
+using Text = std::optional<std::string>;
+
 class AmigaDosTest : public ::testing::Test {
   protected:
     Sandbox sandbox;
-    platform::Outstanding held = platform::outstanding();
     int64_t blocks = memory::outstandingBlocks();
 
     void TearDown() override {
-        EXPECT_EQ(platform::outstanding().locks, 0);
-        EXPECT_EQ(platform::outstanding(), held);
+        EXPECT_EQ(platform::outstanding(), platform::Outstanding{});
         EXPECT_EQ(memory::outstandingBlocks(), blocks);
         EXPECT_EQ(exception, 0);
     }
 
-    /// Returns the text of a result and frees it; nullopt for NIL.
-    static std::optional<std::string> take(EString result) {
-        if (result == nullptr)
-            return std::nullopt;
-        const std::string text = result;
-        EXPECT_EQ(EstrLen(result), static_cast<int32_t>(text.size())) << text;
+    /// Returns the text of a result (checking its length) and frees it; nullopt for NIL.
+    static Text take(EString result) {
+        const Text text = result ? Text(result) : std::nullopt;
+        EXPECT_TRUE(!result || EstrLen(result) == static_cast<int32_t>(text->size())) << *text;
         DisposeString(result);
         return text;
-    }
-
-    /// Declares "NAME: /host/dir" assigns; a name given twice is a multi-directory assign.
-    void declareAssigns(const std::string& lines) {
-        std::filesystem::create_directories(sandbox.path("config/tolvarn"));
-        std::ofstream(sandbox.path("config/tolvarn/assigns")) << lines;
-        platform::resetProcess();
-    }
-
-    void softLink(const std::string& target, const std::string& relative) {
-        std::filesystem::create_directories(
-            std::filesystem::path(sandbox.path(relative)).parent_path());
-        std::filesystem::create_symlink(target, sandbox.path(relative));
     }
 
     /// Runs `operation` once to count its allocations, then again with each one failing in turn:
     /// whether it raises "MEM" or carries on with less, it must give everything back.
     static void forEveryAllocationFailure(const std::function<void()>& operation) {
-        const platform::Outstanding before = platform::outstanding();
-        const int64_t blocksBefore = memory::outstandingBlocks(), start = memory::allocationCount();
+        const auto before = std::pair(platform::outstanding(), memory::outstandingBlocks());
+        const int64_t start = memory::allocationCount();
         operation();
-        const int64_t points = memory::allocationCount() - start;
-        for (int64_t n = 1; n <= points; ++n) {
+        for (int64_t n = 1, points = memory::allocationCount() - start; n <= points; ++n) {
             memory::failAllocation(n);
             try {
                 operation();
@@ -78,8 +61,8 @@ class AmigaDosTest : public ::testing::Test {
             }
             memory::failAllocation(0);
             exception = 0;
-            EXPECT_EQ(platform::outstanding(), before) << "allocation " << n << " of " << points;
-            EXPECT_EQ(memory::outstandingBlocks(), blocksBefore) << "allocation " << n;
+            EXPECT_EQ(std::pair(platform::outstanding(), memory::outstandingBlocks()), before)
+                << "allocation " << n << " of " << points;
         }
     }
 };
