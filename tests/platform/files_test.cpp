@@ -1,23 +1,37 @@
-// Open files, Seek with its 32-bit results, and the calls that rename and delete.
-#include "layerTesting.h"
-
+// Files and variables: Open, Seek with its 32-bit results, Rename and DeleteFile; global
+// variables as files in the sandbox's ENV:, local ones in the environment.
 #include "platform/hostPaths.h"
+
+#include "layerTesting.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
-using tolvarn::platform::failOperation;
-using tolvarn::platform::Operation;
-using tolvarn::testing::HostLayerTest;
-using tolvarn::testing::readFile;
 
+namespace tolvarn::testing {
 namespace {
 
-class HostFilesTest : public HostLayerTest {};
+class HostFilesTest : public HostLayerTest {
+  protected:
+    const std::string store = sandbox.path("config/tolvarn/env");
+
+    /// Every file in the variable store, temporary ones included.
+    std::vector<std::string> storeFiles() const {
+        std::vector<std::string> files;
+        if (fs::exists(store))
+            for (const auto& entry : fs::recursive_directory_iterator(store))
+                if (entry.is_regular_file())
+                    files.push_back(fs::relative(entry.path(), store).string());
+        return files;
+    }
+};
 
 std::string readAll(FileHandle* file) {
     char buffer[256];
@@ -26,72 +40,52 @@ std::string readAll(FileHandle* file) {
 }
 
 TEST_F(HostFilesTest, OpenModesCreateKeepOrEmpty) {
-    sandbox.writeFile("work/Existing.txt", "old text");
-    const struct {
-        const char* name;
-        int32_t mode;
-        const char* before; // what Read sees first
-        const char* file;   // the file's contents after writing "NEW"
-    } cases[] = {
-        {"existing.txt", MODE_OLDFILE, "old text", "old textNEW"},
-        {"EXISTING.TXT", MODE_READWRITE, "old text", "old textNEW"},
-        {"existing.txt", MODE_NEWFILE, "", "NEW"},
-        {"fresh.txt", MODE_READWRITE, "", "NEW"},
+    // clang-format off
+    const struct { const char *name, *onDisk; int32_t mode; const char *before, *after; } cases[] = {
+        {"existing.txt", "Existing.txt", MODE_OLDFILE, "old text", "old textNEW"},
+        {"EXISTING.TXT", "Existing.txt", MODE_READWRITE, "old text", "old textNEW"},
+        {"existing.txt", "Existing.txt", MODE_NEWFILE, "", "NEW"},
+        {"fresh.txt", "fresh.txt", MODE_READWRITE, "", "NEW"},
     };
+    // clang-format on
     for (const auto& test : cases) {
         sandbox.writeFile("work/Existing.txt", "old text");
         FileHandle* file = Open(test.name, test.mode);
-        ASSERT_NE(file, nullptr) << test.name << " " << test.mode;
-        EXPECT_EQ(readAll(file), test.before);
+        EXPECT_EQ(readAll(file), test.before) << test.name << " " << test.mode;
         EXPECT_EQ(Write(file, "NEW", 3), 3);
         EXPECT_EQ(Close(file), DOSTRUE);
-        const std::string onDisk =
-            std::string("work/") + (test.name[0] == 'f' ? "fresh.txt" : "Existing.txt");
-        EXPECT_EQ(readFile(sandbox.path(onDisk)), test.file) << test.name << " " << test.mode;
+        EXPECT_EQ(readFile(sandbox.path("work/") + test.onDisk), test.after) << test.name;
     }
     EXPECT_FALSE(fs::exists(sandbox.path("work/existing.txt"))); // no case twin was made
-
     EXPECT_EQ(Open("missing.txt", MODE_OLDFILE), nullptr);
     EXPECT_EQ(IoErr(), ERROR_OBJECT_NOT_FOUND);
     EXPECT_EQ(Open("", MODE_OLDFILE), nullptr); // the current directory is no file
     EXPECT_EQ(IoErr(), ERROR_OBJECT_WRONG_TYPE);
     EXPECT_EQ(Open("missing/new.txt", MODE_NEWFILE), nullptr);
     EXPECT_EQ(Open("x", 1234), nullptr);
-
     FileHandle* nil = Open("NIL:", MODE_NEWFILE);
-    ASSERT_NE(nil, nullptr);
     EXPECT_EQ(Write(nil, "gone", 4), 4);
     EXPECT_EQ(readAll(nil), "");
     Close(nil);
     EXPECT_EQ(Close(nullptr), DOSTRUE);
-}
 
-TEST_F(HostFilesTest, AnOldFileTheHostWillNotWriteOpensForReading) {
-    // The running program itself cannot be opened for writing, not even by root.
+    // The running program itself cannot be opened for writing, not even by root: it opens for
+    // reading, a write says so, and it is never emptied.
     const std::string self = fs::canonical("/proc/self/exe").string();
     FileHandle* file = Open(self.c_str(), MODE_OLDFILE);
-    ASSERT_NE(file, nullptr);
-    char magic[4];
-    EXPECT_EQ(Read(file, magic, 4), 4);
-    EXPECT_EQ(std::string(magic + 1, 3), "ELF");
+    EXPECT_EQ(readAll(file).substr(1, 3), "ELF");
     EXPECT_EQ(Write(file, "x", 1), -1);
     EXPECT_EQ(IoErr(), ERROR_WRITE_PROTECTED);
     Close(file);
-    EXPECT_EQ(Open(self.c_str(), MODE_NEWFILE), nullptr); // and it is never emptied
+    EXPECT_EQ(Open(self.c_str(), MODE_NEWFILE), nullptr);
     EXPECT_EQ(IoErr(), ERROR_OBJECT_IN_USE);
 }
 
 TEST_F(HostFilesTest, SeekReturnsThePreviousPositionAndStaysInsideTheFile) {
     sandbox.writeFile("work/ten", "0123456789");
     FileHandle* file = Open("ten", MODE_OLDFILE);
-    ASSERT_NE(file, nullptr);
-    const struct {
-        int32_t offset;
-        int32_t mode;
-        int32_t result;
-        int32_t error;
-        int64_t position; // where the file stands afterwards
-    } steps[] = {
+    // clang-format off
+    const struct { int32_t offset, mode, result, error; int64_t position; } steps[] = {
         {4, OFFSET_BEGINNING, 0, 0, 4},
         {2, OFFSET_CURRENT, 4, 0, 6},
         {-3, OFFSET_END, 6, 0, 7},
@@ -101,30 +95,24 @@ TEST_F(HostFilesTest, SeekReturnsThePreviousPositionAndStaysInsideTheFile) {
         {0, 7, -1, ERROR_SEEK_ERROR, 10},                // no such mode
         {0, OFFSET_BEGINNING, 10, 0, 0},
     };
+    // clang-format on
     for (const auto& step : steps) {
         SetIoErr(-1);
         EXPECT_EQ(Seek(file, step.offset, step.mode), step.result)
             << step.offset << "/" << step.mode;
         EXPECT_EQ(IoErr(), step.error);
-        EXPECT_EQ(lseek(tolvarn::platform::internal::descriptorOf(file), 0, SEEK_CUR),
-                  step.position);
+        EXPECT_EQ(lseek(platform::internal::descriptorOf(file), 0, SEEK_CUR), step.position);
     }
     Close(file);
-}
 
-TEST_F(HostFilesTest, SeekStepsThroughASparseFileBeyondFourGibibytes) {
+    // A sparse file beyond 4 GiB, and the steps a 64-bit move to its end takes over the 32-bit
+    // call.
     constexpr int64_t size = 5'000'000'000;
-    const std::string path = sandbox.path("work/big.iso");
-    const int descriptor = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(descriptor, 0);
+    const int descriptor = open(sandbox.path("work/big.iso").c_str(), O_CREAT | O_WRONLY, 0644);
     ASSERT_EQ(ftruncate(descriptor, size), 0);
     ASSERT_EQ(pwrite(descriptor, "END", 3, size - 3), 3);
     close(descriptor);
-
-    FileHandle* file = Open("big.iso", MODE_OLDFILE);
-    ASSERT_NE(file, nullptr);
-    // The steps a 64-bit move to size - 3 takes over the 32-bit call.
-    EXPECT_EQ(Seek(file, 0, OFFSET_BEGINNING), 0);
+    file = Open("big.iso", MODE_OLDFILE);
     EXPECT_EQ(Seek(file, INT32_MAX, OFFSET_CURRENT), 0);
     EXPECT_EQ(Seek(file, INT32_MAX, OFFSET_CURRENT), INT32_MAX);
     EXPECT_EQ(static_cast<uint32_t>(Seek(file, 705'032'703, OFFSET_CURRENT)), 4'294'967'294u);
@@ -135,7 +123,6 @@ TEST_F(HostFilesTest, SeekStepsThroughASparseFileBeyondFourGibibytes) {
     EXPECT_EQ(Seek(file, 0, OFFSET_BEGINNING), -1);
     EXPECT_EQ(IoErr(), ERROR_OBJECT_TOO_LARGE);
     EXPECT_EQ(readAll(file).size(), 256u);
-
     auto* fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
     ASSERT_EQ(ExamineFH(file, fib), DOSTRUE);
     EXPECT_EQ(static_cast<uint32_t>(fib->fib_Size), UINT32_MAX); // cut, not wrapped
@@ -143,82 +130,136 @@ TEST_F(HostFilesTest, SeekStepsThroughASparseFileBeyondFourGibibytes) {
     Close(file);
 }
 
-TEST_F(HostFilesTest, RenameNeverReplaces) {
+TEST_F(HostFilesTest, RenameNeverReplacesAndDeleteRespectsProtectionAndEmptiness) {
     sandbox.writeFile("work/a.txt", "a");
     sandbox.writeFile("work/b.txt", "b");
-    makeLink("a.txt", "work/link");
-    EXPECT_EQ(Rename("a.txt", "B.TXT"), DOSFALSE);
-    EXPECT_EQ(IoErr(), ERROR_OBJECT_EXISTS);
-    EXPECT_EQ(readFile(sandbox.path("work/b.txt")), "b");
-
-    EXPECT_EQ(Rename("a.txt", "A.txt"), DOSTRUE); // a change of case alone
-    EXPECT_TRUE(fs::exists(sandbox.path("work/A.txt")));
-    EXPECT_FALSE(fs::exists(sandbox.path("work/a.txt")));
-    EXPECT_EQ(Rename("A.txt", "a.TXT"), DOSTRUE);
-    EXPECT_EQ(Rename("a.TXT", "a.TXT"), DOSTRUE);
-
-    sandbox.makeDir("work/sub");
-    EXPECT_EQ(Rename("LINK", "sub/moved-link"), DOSTRUE); // the link moves, not its target
-    EXPECT_TRUE(fs::is_symlink(sandbox.path("work/sub/moved-link")));
-    EXPECT_EQ(Rename("missing", "x"), DOSFALSE);
-    EXPECT_EQ(IoErr(), ERROR_OBJECT_NOT_FOUND);
-}
-
-TEST_F(HostFilesTest, DeleteFileRespectsProtectionAndEmptiness) {
-    sandbox.writeFile("work/file", "x");
     sandbox.writeFile("work/full/inner", "x");
     sandbox.makeDir("work/empty");
-    makeLink("file", "work/link");
-    ASSERT_EQ(SetProtection("file", FIBF_DELETE), DOSTRUE);
-
-    const struct {
-        const char* name;
-        int32_t result;
-        int32_t error;
-    } cases[] = {
-        {"file", DOSFALSE, ERROR_DELETE_PROTECTED},
-        {"link", DOSTRUE, 0}, // the link goes, its protected target stays
-        {"FULL", DOSFALSE, ERROR_DIRECTORY_NOT_EMPTY},
-        {"Empty", DOSTRUE, 0},
-        {"missing", DOSFALSE, ERROR_OBJECT_NOT_FOUND},
+    makeLink("a.txt", "work/link");
+    // clang-format off
+    const struct { const char *from, *to; int32_t error; } renames[] = {
+        {"a.txt", "B.TXT", ERROR_OBJECT_EXISTS},
+        {"a.txt", "A.txt", 0}, // a change of case alone
+        {"A.txt", "a.TXT", 0},
+        {"a.TXT", "a.TXT", 0},
+        {"LINK", "full/moved-link", 0}, // the link moves, not its target
+        {"missing", "x", ERROR_OBJECT_NOT_FOUND},
+        {"NIL:", "x", ERROR_OBJECT_WRONG_TYPE},
     };
-    for (const auto& test : cases) {
+    // clang-format on
+    for (const auto& test : renames) {
         SetIoErr(0);
-        EXPECT_EQ(DeleteFile(test.name), test.result) << test.name;
+        EXPECT_EQ(Rename(test.from, test.to), test.error ? DOSFALSE : DOSTRUE) << test.from;
+        EXPECT_EQ(IoErr(), test.error) << test.from << " -> " << test.to;
+    }
+    EXPECT_EQ(readFile(sandbox.path("work/b.txt")), "b");
+    EXPECT_TRUE(fs::exists(sandbox.path("work/a.TXT")) && !fs::exists(sandbox.path("work/a.txt")));
+    EXPECT_TRUE(fs::is_symlink(sandbox.path("work/full/moved-link")));
+
+    ASSERT_EQ(SetProtection("a.txt", FIBF_DELETE), DOSTRUE);
+    makeLink("a.TXT", "work/link");
+    // clang-format off
+    const struct { const char* name; int32_t error; } deletions[] = {
+        {"a.txt", ERROR_DELETE_PROTECTED},
+        {"link", 0}, // the link goes, its protected target stays
+        {"FULL", ERROR_DIRECTORY_NOT_EMPTY},
+        {"Empty", 0},
+        {"missing", ERROR_OBJECT_NOT_FOUND},
+        {"NIL:", ERROR_OBJECT_WRONG_TYPE},
+    };
+    // clang-format on
+    for (const auto& test : deletions) {
+        SetIoErr(0);
+        EXPECT_EQ(DeleteFile(test.name), test.error ? DOSFALSE : DOSTRUE) << test.name;
         EXPECT_EQ(IoErr(), test.error) << test.name;
     }
-    EXPECT_TRUE(fs::exists(sandbox.path("work/file")));
-    ASSERT_EQ(SetProtection("file", 0), DOSTRUE);
-    EXPECT_EQ(DeleteFile("file"), DOSTRUE);
+    EXPECT_TRUE(fs::exists("/dev/null"));
+    ASSERT_EQ(SetProtection("a.txt", 0), DOSTRUE);
+    EXPECT_EQ(DeleteFile("a.txt"), DOSTRUE);
 }
 
-TEST_F(HostFilesTest, ChosenCallsFailOnRequest) {
-    sandbox.writeFile("work/file", "data");
-    failOperation(Operation::Open, 2, ERROR_DISK_NOT_VALIDATED);
-    FileHandle* first = Open("file", MODE_OLDFILE);
-    EXPECT_NE(first, nullptr);
-    EXPECT_EQ(Open("file", MODE_OLDFILE), nullptr);
-    EXPECT_EQ(IoErr(), ERROR_DISK_NOT_VALIDATED);
-    FileHandle* third = Open("file", MODE_OLDFILE);
-    EXPECT_NE(third, nullptr);
+TEST_F(HostFilesTest, GetVarCutsToTheBufferAndTellsTheFullLength) {
+    sandbox.writeFile("config/tolvarn/env/Empty", "");
+    sandbox.writeFile("config/tolvarn/env/Lines", "first\nsecond\n");
+    sandbox.writeFile("config/tolvarn/env/AppDir/Long", std::string(1000, 'v'));
+    constexpr uint32_t global = GVF_GLOBAL_ONLY;
+    // clang-format off
+    const struct { const char* name; uint32_t flags; int32_t size, result; std::string text; int32_t ioErr; } cases[] = {
+        {"AppDir/Missing", 0, 128, -1, "", ERROR_OBJECT_NOT_FOUND},
+        {"Empty", global, 128, 0, "", 0},
+        {"Lines", global, 128, 5, "first", 5}, // a text read stops at the line feed
+        {"Lines", global | GVF_BINARY_VAR, 128, 13, "first\nsecond\n", 13},
+        {"appdir/LONG", 0, 128, 127, std::string(127, 'v'), 1000},
+        {"AppDir/Long", 0, 1, 0, "", 1000},
+        {"Lines", global | GVF_DONT_NULL_TERM, 3, 3, "fir", 5},
+        {"Lines", GVF_LOCAL_ONLY, 128, -1, "", ERROR_OBJECT_NOT_FOUND},
+        {"../config/tolvarn/env/Empty", 0, 128, -1, "", ERROR_OBJECT_NOT_FOUND}, // stays in ENV:
+    };
+    // clang-format on
+    for (const auto& test : cases) {
+        std::vector<char> buffer(static_cast<std::size_t>(test.size) + 1, '#');
+        EXPECT_EQ(GetVar(test.name, buffer.data(), test.size, test.flags), test.result)
+            << test.name;
+        EXPECT_EQ(IoErr(), test.ioErr) << test.name;
+        const auto length = static_cast<std::size_t>(std::max(test.result, 0));
+        EXPECT_EQ(std::string(buffer.data(), length), test.text) << test.name;
+        const bool terminated = test.result >= 0 && (test.flags & GVF_DONT_NULL_TERM) == 0;
+        EXPECT_EQ(buffer[length], terminated ? '\0' : '#') << test.name;
+    }
+}
 
-    failOperation(Operation::Read, 1);
-    char buffer[8];
-    EXPECT_EQ(Read(first, buffer, sizeof buffer), -1);
-    EXPECT_EQ(Read(first, buffer, sizeof buffer), 4);
-    failOperation(Operation::Write, 1);
-    EXPECT_EQ(Write(third, "x", 1), -1);
-    EXPECT_EQ(IoErr(), ERROR_DISK_FULL);
-    Close(first);
-    Close(third);
+TEST_F(HostFilesTest, SetVarMakesItsFoldersWritesAtomicallyAndStaysInTheStore) {
+    ASSERT_FALSE(fs::exists(sandbox.path("config/tolvarn")));
+    ASSERT_EQ(SetVar("AppDir/DOSBox", "/opt/dos box", -1, 0), DOSTRUE);
+    EXPECT_EQ(readFile(store + "/AppDir/DOSBox"), "/opt/dos box");
+    // Another letter case finds the same file rather than making a twin.
+    ASSERT_EQ(SetVar("appdir/dosbox", "/usr/games/dosbox-longer-value", -1, 0), DOSTRUE);
+    ASSERT_EQ(SetVar("APPDIR/Other", "first line\nsecond", 10, 0), DOSTRUE);
+    EXPECT_EQ(storeFiles(), (std::vector<std::string>{"AppDir/DOSBox", "AppDir/Other"}));
+    EXPECT_EQ(readFile(store + "/AppDir/Other"), "first line");
+    // The store outlives the process.
+    platform::resetProcess();
+    char buffer[128];
+    EXPECT_EQ(GetVar("AppDir/DOSBox", buffer, sizeof buffer, 0), 30);
+    EXPECT_STREQ(buffer, "/usr/games/dosbox-longer-value");
+    // A write that fails half-way leaves the old value whole and no temporary file behind.
+    platform::failOperation(platform::Operation::Write, 1);
+    EXPECT_EQ(SetVar("AppDir/DOSBox", "/new", -1, 0), DOSFALSE);
+    EXPECT_EQ(readFile(store + "/AppDir/DOSBox"), "/usr/games/dosbox-longer-value");
+    EXPECT_EQ(storeFiles().size(), 2u);
 
-    failOperation(Operation::Rename, 1);
-    EXPECT_EQ(Rename("file", "other"), DOSFALSE);
-    failOperation(Operation::DeleteFile, 1);
-    EXPECT_EQ(DeleteFile("file"), DOSFALSE);
-    failOperation(Operation::DeleteFile, 1);
-    failOperation(Operation::DeleteFile, 0); // cancelled
-    EXPECT_EQ(DeleteFile("file"), DOSTRUE);
+    ASSERT_EQ(SetVar("AppDir/Empty", "", 0, 0), DOSTRUE);
+    EXPECT_EQ(GetVar("AppDir/Empty", buffer, sizeof buffer, 0), 0);
+    EXPECT_EQ(SetVar("AppDir", "x", -1, GVF_GLOBAL_ONLY), DOSFALSE); // a folder, not a value
+    EXPECT_EQ(IoErr(), ERROR_OBJECT_WRONG_TYPE);
+    for (const char* name :
+         {"../escape", "a/../../escape", "/tmp/escape", "a//b", "a/./b", "X:escape", "a/"}) {
+        EXPECT_EQ(SetVar(name, "x", -1, GVF_GLOBAL_ONLY), DOSFALSE) << name;
+        EXPECT_EQ(IoErr(), ERROR_INVALID_COMPONENT_NAME) << name;
+    }
+    EXPECT_EQ(storeFiles().size(), 3u);
+    EXPECT_FALSE(fs::exists(sandbox.path("config/tolvarn/escape")) || fs::exists("/tmp/escape"));
+}
+
+TEST_F(HostFilesTest, LocalVariablesAreTheEnvironment) {
+    const char* name = "TOLVARN_TEST_LOCAL";
+    char buffer[64];
+    ASSERT_EQ(SetVar(name, "local value", -1, 0), DOSTRUE);
+    EXPECT_STREQ(std::getenv(name), "local value");
+    EXPECT_EQ(GetVar(name, buffer, sizeof buffer, GVF_GLOBAL_ONLY), -1);
+    EXPECT_TRUE(storeFiles().empty());
+    // A global one of the same name is found when there is no local one, and deleting takes
+    // the local one first.
+    ASSERT_EQ(SetVar(name, "global value", -1, GVF_GLOBAL_ONLY), DOSTRUE);
+    EXPECT_EQ(GetVar(name, buffer, sizeof buffer, 0), 11);
+    EXPECT_EQ(DeleteVar(name, 0), DOSTRUE);
+    EXPECT_EQ(std::getenv(name), nullptr);
+    EXPECT_EQ(GetVar(name, buffer, sizeof buffer, 0), 12);
+    EXPECT_EQ(DeleteVar(name, 0), DOSTRUE);
+    EXPECT_EQ(DeleteVar(name, 0), DOSFALSE);
+    EXPECT_EQ(IoErr(), ERROR_OBJECT_NOT_FOUND);
+    EXPECT_EQ(SetVar("BAD=NAME", "x", -1, 0), DOSFALSE);
 }
 
 } // namespace
+} // namespace tolvarn::testing

@@ -1,5 +1,5 @@
-// Shared by the file-system tests of the host layer: a sandbox per test, a check that everything
-// handed out came back, and small helpers for locks and files.
+// Shared by the host layer's tests: a sandbox per test and a check that everything handed out
+// came back, environment variables set for a while, scripts, and small helpers.
 #pragma once
 
 #include "platform/dos.h"
@@ -9,35 +9,74 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tolvarn::testing {
 
+/// Sets (with no value: unsets) an environment variable until it goes.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    }
+    ~ScopedVariable() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+/// Text as a tag or argument value.
+inline intptr_t text(const char* value) {
+    return reinterpret_cast<intptr_t>(value);
+}
+
+/// Writes an executable shell script; returns its path.
+inline std::string writeScript(const std::string& path, const std::string& body) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+}
+
+/// The items of text written as `printf '%s\0' ...` writes them.
+inline std::vector<std::string> nulSeparated(const std::string& text) {
+    std::vector<std::string> items;
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\0', start);
+        items.push_back(text.substr(start, end - start));
+        if (end == std::string::npos)
+            break;
+    }
+    return items;
+}
+
+/// A sandbox for every test, and afterwards no lock, file handle, device-process record, DOS
+/// object or requester may still be out.
 class HostLayerTest : public ::testing::Test {
   protected:
     Sandbox sandbox;
 
     void TearDown() override {
         EXPECT_EQ(tolvarn::platform::outstanding(), tolvarn::platform::Outstanding{})
-            << "a lock, file handle, device-process record or DOS object was not given back";
+            << "something the layer handed out was not given back";
     }
 
     /// The host path Lock() finds for `path`, or "" when it fails.
     static std::string resolved(const std::string& path) {
         BPTR lock = Lock(path.c_str(), SHARED_LOCK);
-        if (lock == nullptr)
-            return "";
-        std::string name = lock->hostPath;
+        const std::string name = lock != nullptr ? lock->hostPath : "";
         UnLock(lock);
         return name;
-    }
-
-    /// Writes an assigns file into the sandbox's configuration and rereads it.
-    void writeAssigns(const std::string& text) {
-        sandbox.writeFile("config/tolvarn/assigns", text);
-        tolvarn::platform::resetProcess();
     }
 
     void makeLink(const std::string& target, const std::string& relativeLink) const {

@@ -1,28 +1,28 @@
+// File and message requesters with nobody to ask, through a stand-in for zenity that logs its
+// arguments and answers as told, and through the real zenity on a private Xvfb display.
 #include "platform/asl.h"
-#include "platform/dos.h"
 #include "platform/intuition.h"
+#include "platform/process.h"
 
-#include "hostTesting.h"
+#include "layerTesting.h"
 
-#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <future>
+#include <thread>
 
-using namespace tolvarn::testing;
+using namespace std::chrono_literals;
 
+namespace tolvarn::testing {
 namespace {
 
-intptr_t text(const char* value) {
-    return reinterpret_cast<intptr_t>(value);
-}
-
-class RequesterTest : public ::testing::Test {
+class RequesterTest : public HostLayerTest {
   protected:
-    void TearDown() override { expectNothingOutstanding(); }
-
-    Sandbox sandbox_;
-    ScopedVariable backend_{"TOLVARN_REQUESTER", "none"};
+    ScopedVariable backend{"TOLVARN_REQUESTER", "none"};
 };
 
 TEST_F(RequesterTest, WithNobodyToAskMessagesGoToStandardErrorAndFilesCancel) {
@@ -32,7 +32,7 @@ TEST_F(RequesterTest, WithNobodyToAskMessagesGoToStandardErrorAndFilesCancel) {
     const auto started = std::chrono::steady_clock::now();
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, args), 0);
-    EXPECT_EQ(tolvarn::platform::timedEasyRequest(&untitled, nullptr, 30), 0);
+    EXPECT_EQ(platform::timedEasyRequest(&untitled, nullptr, 30), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Tolvarn: Cannot find \"GAME.EXE\"\njust text\n");
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
@@ -40,7 +40,7 @@ TEST_F(RequesterTest, WithNobodyToAskMessagesGoToStandardErrorAndFilesCancel) {
     const TagItem tags[] = {
         {ASLFR_InitialDrawer, text("/tmp")}, {ASLFR_InitialFile, text("A.EXE")}, {TAG_DONE, 0}};
     auto* requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, tags));
-    EXPECT_EQ(tolvarn::platform::outstanding().requesters, 1);
+    EXPECT_EQ(platform::outstanding().requesters, 1);
     EXPECT_STREQ(requester->fr_Drawer, "/tmp"); // what it starts with, until an answer
     EXPECT_STREQ(requester->fr_File, "A.EXE");
     EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
@@ -52,26 +52,25 @@ TEST_F(RequesterTest, WithNobodyToAskMessagesGoToStandardErrorAndFilesCancel) {
     FreeAslRequest(nullptr);
 }
 
-/// A stand-in for zenity that logs its arguments and answers as told.
 class ZenityRequesterTest : public RequesterTest {
   protected:
     void SetUp() override {
-        writeScript(sandbox_.path("bin/zenity"), "printf '%s\\0' \"$@\" > \"$FAKE_ZENITY_LOG\"\n"
-                                                 "[ -n \"$REPLY\" ] && printf '%s\\n' \"$REPLY\"\n"
-                                                 "exit $STATUS");
+        writeScript(sandbox.path("bin/zenity"), "printf '%s\\0' \"$@\" > \"$FAKE_ZENITY_LOG\"\n"
+                                                "[ -n \"$REPLY\" ] && printf '%s\\n' \"$REPLY\"\n"
+                                                "exit $STATUS");
     }
     void answer(const std::string& reply, int status) {
         setenv("REPLY", reply.c_str(), 1);
         setenv("STATUS", std::to_string(status).c_str(), 1);
     }
     bool zenityGot(const std::string& argument) {
-        const auto got = nulSeparated(readFile(sandbox_.path("zenity.log")));
+        const auto got = nulSeparated(readFile(sandbox.path("zenity.log")));
         return std::find(got.begin(), got.end(), argument) != got.end();
     }
 
-    ScopedVariable gui_{"TOLVARN_REQUESTER", "gui"}, path_{"PATH", sandbox_.path("bin") + ":/bin"};
-    ScopedVariable log_{"FAKE_ZENITY_LOG", sandbox_.path("zenity.log")};
-    ScopedVariable reply_{"REPLY", std::nullopt}, status_{"STATUS", std::nullopt};
+    ScopedVariable gui{"TOLVARN_REQUESTER", "gui"}, path{"PATH", sandbox.path("bin") + ":/bin"};
+    ScopedVariable log{"FAKE_ZENITY_LOG", sandbox.path("zenity.log")};
+    ScopedVariable reply{"REPLY", std::nullopt}, status{"STATUS", std::nullopt};
 };
 
 TEST_F(ZenityRequesterTest, NumbersButtonsFromTheLeftAndTheRightmostZero) {
@@ -94,25 +93,24 @@ TEST_F(ZenityRequesterTest, NumbersButtonsFromTheLeftAndTheRightmostZero) {
 
     const EasyStruct notice = {20, 0, "Tolvarn", "Press Ctrl-Alt-F9 to quit!", "OK"};
     answer("", 5);
-    EXPECT_EQ(tolvarn::platform::timedEasyRequest(&notice, nullptr, 2), 0);
+    EXPECT_EQ(platform::timedEasyRequest(&notice, nullptr, 2), 0);
     for (const char* expected : {"--info", "--ok-label=OK", "--timeout=2"})
         EXPECT_TRUE(zenityGot(expected)) << expected;
 }
 
 TEST_F(ZenityRequesterTest, FillsDrawerAndFileFromTheChoice) {
-    const std::string games = sandbox_.makeDir("Games"), otherCase = sandbox_.path("games");
+    const std::string games = sandbox.makeDir("Games"), otherCase = sandbox.path("games");
     const TagItem more[] = {{ASLFR_DoPatterns, DOSTRUE}, {TAG_DONE, 0}};
     const TagItem tags[] = {{ASLFR_TitleText, text("Tolvarn")},
                             {ASLFR_InitialDrawer, text(otherCase.c_str())},
                             {ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
                             {TAG_MORE, reinterpret_cast<intptr_t>(more)}};
-    void* requester = AllocAslRequest(ASL_FileRequest, tags);
-    const auto* visible = static_cast<FileRequester*>(requester);
+    auto* requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, tags));
     answer("/home/me/dos games/DOOM.EXE", 0);
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
-    EXPECT_STREQ(visible->fr_Drawer, "/home/me/dos games");
-    EXPECT_STREQ(visible->fr_File, "DOOM.EXE");
-    EXPECT_EQ(visible->fr_NumArgs, 0);
+    EXPECT_STREQ(requester->fr_Drawer, "/home/me/dos games");
+    EXPECT_STREQ(requester->fr_File, "DOOM.EXE");
+    EXPECT_EQ(requester->fr_NumArgs, 0);
     for (const std::string& expected :
          {std::string("--title=Tolvarn"), "--filename=" + games + "/",
           std::string("--file-filter=*.exe *.com *.bat | *.[eE][xX][eE] "
@@ -120,8 +118,8 @@ TEST_F(ZenityRequesterTest, FillsDrawerAndFileFromTheChoice) {
         EXPECT_TRUE(zenityGot(expected)) << expected;
     answer("/FILE.COM", 0);
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
-    EXPECT_STREQ(visible->fr_Drawer, "/");
-    EXPECT_STREQ(visible->fr_File, "FILE.COM");
+    EXPECT_STREQ(requester->fr_Drawer, "/");
+    EXPECT_STREQ(requester->fr_File, "FILE.COM");
     answer("", 1);
     EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
     FreeAslRequest(requester);
@@ -130,33 +128,106 @@ TEST_F(ZenityRequesterTest, FillsDrawerAndFileFromTheChoice) {
     const TagItem drawers[] = {{ASLFR_InitialDrawer, text("Choose an MS-DOS program to run!")},
                                {ASLFR_Flags2, FRF_DRAWERSONLY},
                                {TAG_DONE, 0}};
-    requester = AllocAslRequest(ASL_FileRequest, drawers);
+    requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, drawers));
     answer("/opt/DOSBox", 0);
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
-    EXPECT_STREQ(static_cast<FileRequester*>(requester)->fr_Drawer, "/opt/DOSBox");
-    EXPECT_STREQ(static_cast<FileRequester*>(requester)->fr_File, "");
+    EXPECT_STREQ(requester->fr_Drawer, "/opt/DOSBox");
+    EXPECT_STREQ(requester->fr_File, "");
     EXPECT_TRUE(zenityGot("--directory"));
     EXPECT_FALSE(zenityGot("--filename=Choose an MS-DOS program to run!/"));
     FreeAslRequest(requester);
 }
 
 TEST_F(ZenityRequesterTest, MultiSelectionListsEachChoiceWithALockOnItsFolder) {
-    const std::string games = sandbox_.makeDir("games");
+    const std::string games = sandbox.makeDir("dos:games"); // no device in a host name
     const TagItem tags[] = {{ASLFR_Flags1, FRF_DOMULTISELECT}, {TAG_DONE, 0}};
-    void* requester = AllocAslRequest(ASL_FileRequest, tags);
-    const auto* visible = static_cast<FileRequester*>(requester);
+    auto* requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, tags));
     answer(games + "/A.EXE\n" + games + "/b c.bat", 0);
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
-    ASSERT_EQ(visible->fr_NumArgs, 2);
-    EXPECT_STREQ(visible->fr_ArgList[1].wa_Name, "b c.bat");
+    ASSERT_EQ(requester->fr_NumArgs, 2);
+    EXPECT_STREQ(requester->fr_ArgList[1].wa_Name, "b c.bat");
     char name[512];
-    ASSERT_EQ(NameFromLock(visible->fr_ArgList[1].wa_Lock, name, sizeof name), DOSTRUE);
+    ASSERT_EQ(NameFromLock(requester->fr_ArgList[1].wa_Lock, name, sizeof name), DOSTRUE);
     EXPECT_EQ(name, games);
-    EXPECT_EQ(tolvarn::platform::outstanding().locks, 2);
+    EXPECT_EQ(platform::outstanding().locks, 2);
     answer(games + "/only.exe", 0); // a new answer gives the old locks back
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
-    EXPECT_EQ(tolvarn::platform::outstanding().locks, 1);
+    EXPECT_EQ(platform::outstanding().locks, 1);
     FreeAslRequest(requester);
 }
 
+/// Plays the person who closes the dialog unanswered: finds the zenity this process started
+/// (through /proc), leaves it up long enough to show its window, then closes it. Returns whether
+/// it was still there to close.
+std::future<bool> closeTheDialogLater() {
+    return std::async(std::launch::async, [] {
+        for (const auto giveUp = std::chrono::steady_clock::now() + 30s;
+             std::chrono::steady_clock::now() < giveUp; std::this_thread::sleep_for(50ms)) {
+            for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+                const std::string stat = readFile(entry.path() / "stat");
+                const size_t close = stat.rfind(')');
+                if (close == std::string::npos || stat.find("(zenity)") == std::string::npos ||
+                    std::atol(stat.c_str() + close + 4) != ::getpid()) // its parent
+                    continue;
+                std::this_thread::sleep_for(1500ms);
+                return ::kill(std::atoi(entry.path().filename().c_str()), SIGTERM) == 0;
+            }
+        }
+        return false;
+    });
+}
+
+class GuiRequesterTest : public HostLayerTest {
+  protected:
+    void SetUp() override {
+        if (platform::findInHostPath("Xvfb").empty() || platform::findInHostPath("zenity").empty())
+            GTEST_SKIP()
+                << "the desktop dialogs need zenity and Xvfb (Debian packages zenity, xvfb)";
+        // The server tells its process number, then picks a free display and tells that.
+        server = ::popen("echo $$; exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null", "r");
+        int display = -1;
+        if (server == nullptr || std::fscanf(server, "%d %d", &serverId, &display) != 2)
+            GTEST_SKIP() << "Xvfb is installed but did not start a display";
+        setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
+    }
+    void TearDown() override {
+        if (serverId > 0)
+            ::kill(serverId, SIGTERM);
+        if (server != nullptr)
+            ::pclose(server);
+        HostLayerTest::TearDown();
+    }
+
+    FILE* server = nullptr;
+    pid_t serverId = 0;
+    ScopedVariable display{"DISPLAY", std::nullopt}, wayland{"WAYLAND_DISPLAY", std::nullopt};
+    ScopedVariable automatic{"TOLVARN_REQUESTER", std::nullopt};
+    ScopedVariable settings{"GSETTINGS_BACKEND", "memory"}, bridge{"NO_AT_BRIDGE", "1"};
+};
+
+TEST_F(GuiRequesterTest, TheNoticeClosesItselfInTimeAndUnansweredDialogsCancel) {
+    const EasyStruct notice = {20, 0, "Tolvarn", "Press Ctrl-Alt-F9 to quit!", "OK"};
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(platform::timedEasyRequest(&notice, nullptr, 1), 0);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_TRUE(took >= 900ms && took < 30s);
+
+    const std::string games = sandbox.makeDir("Games");
+    const TagItem tags[] = {{ASLFR_TitleText, text("Tolvarn")},
+                            {ASLFR_InitialDrawer, text(games.c_str())},
+                            {ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
+                            {ASLFR_DoPatterns, DOSTRUE},
+                            {TAG_DONE, 0}};
+    void* requester = AllocAslRequest(ASL_FileRequest, tags);
+    auto closed = closeTheDialogLater();
+    EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
+    EXPECT_TRUE(closed.get());
+    FreeAslRequest(requester);
+    const EasyStruct message = {20, 0, "Tolvarn", "Run it?", "Yes|No"};
+    closed = closeTheDialogLater();
+    EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, nullptr), 0);
+    EXPECT_TRUE(closed.get());
+}
+
 } // namespace
+} // namespace tolvarn::testing
