@@ -1,5 +1,6 @@
 // Launcher test helpers: a sandbox with a stub DOSBox and a stub notice command that note how
-// they were started, and whole runs of the program, in this process or as a child.
+// they were started, and whole runs of the program, in this process or as a child. The tests
+// with a real DOSBox use them too.
 #pragma once
 
 #include "launcher/program.h"
@@ -12,15 +13,14 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace tolvarn::testing {
 
+namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
 struct RunOutcome {
@@ -34,12 +34,6 @@ inline Lines linesOf(const std::string& text) {
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
-}
-
-inline void setExecutable(const std::string& path, bool executable) {
-    std::filesystem::permissions(path, std::filesystem::perms::owner_exec,
-                                 executable ? std::filesystem::perm_options::add
-                                            : std::filesystem::perm_options::remove);
 }
 
 /// A null-terminated argument vector pointing into `arguments`.
@@ -58,12 +52,14 @@ inline std::string builtProgram(const std::string& name) {
 /// to dosbox.log; "bin", first on PATH, a stub RequestChoice. Both note their start in events.log.
 /// Requesters answer nothing, at once.
 class LauncherSandbox : public Sandbox {
-public:
+  public:
     LauncherSandbox() : oldPath_(std::getenv("PATH")) {
         setenv("TOLVARN_REQUESTER", "none", 1);
         setenv("PATH", (path("bin:") + oldPath_).c_str(), 1);
-        writeScript("bin/RequestChoice", "echo \"notice $*\" >>'" + path("events.log") + "'\n");
-        makeDOSBox("dosbox");
+        const std::string events = " >>'" + path("events.log") + "'\n";
+        writeScript("bin/RequestChoice", "echo \"notice $*\"" + events);
+        writeScript("dosbox/DOSBox", "{ pwd -P; printf '%s\\n' \"$@\"; } >'" + path("dosbox.log") +
+                                         "'\necho dosbox" + events);
         writeFile("dosbox/Tolvarn.conf", "[sdl]\n");
     }
     ~LauncherSandbox() {
@@ -71,12 +67,7 @@ public:
         unsetenv("TOLVARN_REQUESTER");
     }
     void writeScript(const std::string& relative, const std::string& body) const {
-        setExecutable(writeFile(relative, "#!/bin/sh\n" + body), true);
-    }
-    void makeDOSBox(const std::string& folder) const {
-        const std::string log = "'" + path("dosbox.log") + "'";
-        writeScript(folder + "/DOSBox", "pwd -P >" + log + "\nfor a in \"$@\"; do echo \"$a\"; done >>" +
-                                            log + "\necho dosbox >>'" + path("events.log") + "'\n");
+        fs::permissions(writeFile(relative, "#!/bin/sh\n" + body), fs::perms::owner_all);
     }
     /// Stores DOSBox's folder where the launcher keeps it.
     void rememberDOSBox(const std::string& folder) const {
@@ -84,14 +75,14 @@ public:
     }
     std::string remembered() const { return readFile(path("config/tolvarn/env/AppDir/DOSBox")); }
     void assign(const std::string& name, const std::string& folder) const {
-        writeFile("config/tolvarn/assigns", readFile(path("config/tolvarn/assigns")) + name + ": " +
-                                                folder + "\n");
+        writeFile("config/tolvarn/assigns",
+                  readFile(path("config/tolvarn/assigns")) + name + ": " + folder + "\n");
         tolvarn::platform::resetProcess();
     }
     Lines dosboxLog() const { return linesOf(readFile(path("dosbox.log"))); }
     Lines events() const { return linesOf(readFile(path("events.log"))); }
 
-private:
+  private:
     std::string oldPath_;
 };
 
@@ -109,35 +100,33 @@ inline RunOutcome runShellStart(Lines arguments) {
     return outcome;
 }
 
-/// Runs a built program as a child, input from /dev/null, output to files in the sandbox.
-inline RunOutcome runChild(const Sandbox& sandbox, const std::string& name, Lines arguments) {
-    arguments.insert(arguments.begin(), builtProgram(name));
-    std::vector<char*> words = wordsOf(arguments);
+/// Runs `command` (its first word looked up in PATH) as a child and waits for it; input from
+/// /dev/null, output to files in the sandbox.
+inline RunOutcome runChild(const Sandbox& sandbox, Lines command) {
+    std::vector<char*> words = wordsOf(command);
     const std::string out = sandbox.path("child.out"), err = sandbox.path("child.err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t child = 0;
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(open("/dev/null", O_RDONLY), 0);
+        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        execvp(words[0], words.data());
+        _exit(127);
+    }
     int status = 0;
-    RunOutcome outcome;
-    if (posix_spawn(&child, words[0], &actions, nullptr, words.data(), environ) == 0 &&
-        waitpid(child, &status, 0) == child && WIFEXITED(status))
-        outcome = {WEXITSTATUS(status), readFile(out), readFile(err)};
-    posix_spawn_file_actions_destroy(&actions);
-    return outcome;
+    waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
 }
 
 /// Notes what the host layer and the allocator have handed out; check() expects it all back.
 class NothingLeftBehind {
-public:
+  public:
     void check() const {
         EXPECT_EQ(tolvarn::platform::outstanding(), handles_);
         EXPECT_EQ(tolvarn::memory::outstandingBlocks(), blocks_);
     }
 
-private:
+  private:
     tolvarn::platform::Outstanding handles_ = tolvarn::platform::outstanding();
     int64_t blocks_ = tolvarn::memory::outstandingBlocks();
 };

@@ -1,5 +1,7 @@
-// Whole runs: DOSBox started after the notice, unsafe paths refused, missing libraries, running
-// out of memory at every allocation, desktop starts, and the installation.
+// Whole runs of the program. Most run in this process and are told apart by what they print:
+// with DOSBox made unstartable, a run that gets that far prints the whole command line in the
+// "Failed to execute" report. Then unsafe paths, missing libraries, running out of memory at
+// every allocation, the arguments that reach DOSBox, desktop starts, and the installation.
 #include "launcherTestSupport.h"
 
 #include "pAmigaDos/queries.h"
@@ -9,8 +11,106 @@ namespace {
 
 const std::string notice = "notice Tolvarn Press Ctrl-Alt-F9 to quit! OK TIMEOUTSECS=2";
 
+/// "$" stands for the sandbox folder.
+std::string withSandbox(std::string text, const std::string& root) {
+    for (size_t at; (at = text.find('$')) != std::string::npos;)
+        text.replace(at, 1, root);
+    return text;
+}
+
+enum Setup { PLAIN = 0, DOS4G = 1, NO_DOS32A_FILE = 2, NO_CONF = 4 };
+
+TEST(Runs, PrintWhatTheyShould) {
+    const std::string start = "ERROR: Failed to execute $/dosbox/DOSBox >NIL: ";
+    const std::string usual = start + "-exit -fullscreen -conf Tolvarn.conf";
+    const std::string maze = " -c \"Mount C *\"$/maze*\"\" -c \"C:\" -c \"";
+    const std::string dos32a = " -c \"Mount Y *\"$/dosbox/Y*\"\"";
+    const std::string exit = "\" -c \"exit\"\n";
+    const std::string notFound = "Tolvarn: Could not find DOSBox\n";
+    const struct {
+        Lines arguments;
+        std::string out; // a final "*" accepts anything after it
+        int setup = PLAIN;
+        std::string stored = "$/dosbox", err = "";
+        Lines events = {notice};
+    } cases[] = {
+        // clang-format off
+        {{"$/maze/MAZE.EXE"}, usual + maze + "MAZE.EXE" + exit},
+        {{"$/maze/MAZE.EXE", "ISO=$/maze.iso", "Window"},
+         start + "-exit -conf Tolvarn.conf -c \"ImgMount D *\"$/maze.iso*\" -T iso\"" + dos32a +
+             maze + "Y:dos32a.exe MAZE.EXE" + exit, DOS4G},
+        {{"$/maze/SETUP.BAT", "NoExit"},
+         start + " -fullscreen -conf Tolvarn.conf" + maze + "CALL SETUP.BAT\"\n"},
+        {{"$/maze/MAZE.EXE", "cdISO", "$/maze.iso", "CDdir=CD0:"},
+         usual + " -c \"ImgMount D *\"$/maze.iso*\" -T iso\"" + maze + "MAZE.EXE" + exit},
+        {{"$/maze/MAZE.EXE", "CDdir=CD0:", "CDletter=E"},
+         "WARNING: A DOSBox bug means that it will probably fail to mount \"CD0:\" as a virtual "
+         "CD.\n" + usual + " -c \"Mount E *\"$/cd*\" -t cdrom\"" + maze + "MAZE.EXE" + exit},
+        {{"$/maze/MAZE.EXE", "CDdir=$/cd", "CDletter=y"},
+         usual + " -c \"Mount y *\"$/cd*\" -t cdrom\"" + maze + "MAZE.EXE" + exit, DOS4G},
+        {{"$/maze/MAZE.EXE", "CDdir=$/cd", "CDletter=Y:"},
+         usual + " -c \"Mount Y: *\"$/cd*\" -t cdrom\"" + dos32a + maze + "Y:dos32a.exe MAZE.EXE" +
+             exit, DOS4G},
+        {{"$/maze/MAZE.EXE"}, usual + maze + "MAZE.EXE" + exit, DOS4G | NO_DOS32A_FILE},
+        {{"$/maze/MAZE.EXE", "Window"},
+         "WARNING: \"Tolvarn.conf\" is missing from \"$/dosbox\".\n" + start + "-exit" + maze +
+             "MAZE.EXE" + exit, NO_CONF},
+        {{"$/low/setup.bat"},
+         usual + " -c \"Mount C *\"$/low*\"\" -c \"C:\" -c \"CALL setup.bat" + exit},
+        {{"Maze:MAZE.EXE"}, usual + maze + "MAZE.EXE" + exit},
+        {{"$/a*b/Ärger/GAME.EXE"},
+         usual + " -c \"Mount C *\"$/a**b/Ärger*\"\" -c \"C:\" -c \"GAME.EXE" + exit},
+        // DOSBox not found (unset, a folder that is gone, one without DOSBox); the folder
+        // requester gets no answer and nothing new is stored.
+        {{"$/maze/MAZE.EXE"}, "", PLAIN, "", notFound, {}},
+        {{"$/maze/MAZE.EXE"}, "", PLAIN, "$/gone", notFound, {}},
+        {{"$/maze/MAZE.EXE"}, "", PLAIN, "$/maze", notFound, {}},
+        {{"Nowhere/GAME.EXE"}, "", PLAIN, "$/dosbox",
+         "Tolvarn: ERROR: Cannot find the file \"Nowhere/GAME.EXE\"\n", {}},
+        // The program requester gets no answer: no notice and no warning either.
+        {{"CDdir=CD0:"}, "", NO_CONF, "$/dosbox", "", {}},
+        {{"$/maze/MAZE.EXE", "extra"}, "Shell parameter error, does not match template:\n*", PLAIN,
+         "$/dosbox", "", {}},
+        {{"CDletter"}, "Shell parameter error, expected value after keyword:\n*", PLAIN, "$/dosbox",
+         "", {}},
+        // clang-format on
+    };
+    for (const auto& test : cases) {
+        LauncherSandbox sandbox;
+        NothingLeftBehind leftBehind;
+        fs::permissions(sandbox.path("dosbox/DOSBox"), fs::perms::owner_read);
+        for (const char* file :
+             {"maze/SETUP.BAT", "low/setup.bat", "a*b/Ärger/GAME.EXE", "maze.iso"})
+            sandbox.writeFile(file, "MZ"); // only their names matter
+        sandbox.assign("CD0", sandbox.makeDir("cd"));
+        sandbox.assign("Maze", sandbox.path("maze"));
+        sandbox.writeFile("maze/MAZE.EXE", test.setup & DOS4G ? "MZ DOS/4G" : "MZ");
+        if (!(test.setup & NO_DOS32A_FILE))
+            sandbox.writeFile("dosbox/Y/dos32a.exe", "DOS32A");
+        if (test.setup & NO_CONF)
+            fs::remove(sandbox.path("dosbox/Tolvarn.conf"));
+        const std::string stored = withSandbox(test.stored, sandbox.root());
+        if (!stored.empty())
+            sandbox.rememberDOSBox(stored);
+        Lines arguments = test.arguments;
+        for (std::string& argument : arguments)
+            argument = withSandbox(argument, sandbox.root());
+
+        const RunOutcome outcome = runShellStart(arguments);
+        SCOPED_TRACE(arguments.empty() ? "" : arguments[0]);
+        EXPECT_EQ(outcome.returnCode, 0);
+        const std::string out = withSandbox(test.out, sandbox.root());
+        const size_t compared = out.ends_with("*") ? out.size() - 1 : std::string::npos;
+        EXPECT_EQ(outcome.out.substr(0, compared), out.substr(0, compared));
+        EXPECT_EQ(outcome.err, test.err);
+        EXPECT_EQ(sandbox.events(), test.events);
+        EXPECT_EQ(sandbox.remembered(), stored);
+        leftBehind.check();
+    }
+}
+
 class WholeRun : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { sandbox.rememberDOSBox(sandbox.path("dosbox")); }
     void TearDown() override {
         leftBehind.check();
@@ -27,37 +127,10 @@ protected:
     std::string program = sandbox.writeFile("games/MAZE.EXE", "MZ");
 };
 
-TEST_F(WholeRun, HandsDOSBoxItsArgumentsIntactAfterTheNotice) {
-    const std::string folder = sandbox.path("my games/a*b/Ärger");
-    sandbox.writeFile("my games/a*b/Ärger/GAME.EXE", "MZ");
-    sandbox.rememberDOSBox(sandbox.path("dos box"));
-    sandbox.makeDOSBox("dos box");
-    const RunOutcome outcome = run({folder + "/GAME.EXE", "CDdir", folder, "NoExit", "Window"});
-    EXPECT_EQ(outcome.out, "WARNING: \"Tolvarn.conf\" is missing from \"" +
-                               sandbox.path("dos box") + "\".\n");
-    EXPECT_EQ(sandbox.events(), (Lines{notice, "dosbox"}));
-    EXPECT_EQ(sandbox.dosboxLog(),
-              (Lines{sandbox.path("dos box"), "-c", "Mount D \"" + folder + "\" -t cdrom", "-c",
-                     "Mount C \"" + folder + "\"", "-c", "C:", "-c", "GAME.EXE"}));
-}
-
-TEST_F(WholeRun, RefusesPathsThatWouldBreakTheDOSCommandsBeforeChangingAnything) {
-    // A double quote cannot come through the argument line, but it can through a desktop start.
-    sandbox.writeFile("dosbox/Y/dos32a.exe", "DOS32A");
-    const std::string unsafe = sandbox.writeFile("bad\"game/GAME.EXE", "MZ DOS/4G");
-    sandbox.writeFile("bad\"game/DOS4GW.EXE", "DOS4GW");
-    const RunOutcome outcome = runChild(sandbox, "tolvarn", {"--workbench", unsafe});
-    EXPECT_EQ(outcome.returnCode, 0);
-    EXPECT_EQ(outcome.err, "Tolvarn: ERROR: Cannot hand \"" + unsafe +
-                               "\" to DOSBox: it holds a double quote or a control character\n");
-    EXPECT_EQ(readFile(sandbox.path("bad\"game/DOS4GW.EXE")), "DOS4GW");
-    EXPECT_TRUE(sandbox.events().empty());
-}
-
 TEST_F(WholeRun, MissingLibraryEndsSilentlyWithReturnCodeTen) {
-    const char* const libraries[] = {"dos.library",       "graphics.library", "cybergraphics.library",
-                                     "intuition.library", "utility.library",  "asl.library",
-                                     "gadtools.library"};
+    const char* const libraries[] = {
+        "dos.library",     "graphics.library", "cybergraphics.library", "intuition.library",
+        "utility.library", "asl.library",      "gadtools.library"};
     for (const char* missing : libraries) {
         tolvarn::platform::setLibraryAvailable(missing, false);
         const RunOutcome outcome = run({program}, 10);
@@ -70,16 +143,22 @@ TEST_F(WholeRun, MissingLibraryEndsSilentlyWithReturnCodeTen) {
     EXPECT_TRUE(sandbox.events().empty());
 }
 
-TEST_F(WholeRun, RunningOutOfMemoryAnywhereIsReportedAndCleanedUp) {
-    sandbox.writeFile("games/MAZE.EXE", "MZ DOS/4G");
-    sandbox.writeFile("games/DOS4GW.EXE", "DOS4GW");
-    sandbox.writeFile("dosbox/Y/dos32a.exe", "DOS32A");
+TEST_F(WholeRun, RunningOutOfMemoryAnywhereIsReportedAndTheFullRunHandsDOSBoxItsArguments) {
+    // A blank, "*n" (a line feed to the Shell unless escaped) and "Ä" must reach DOSBox unchanged.
+    const std::string folder = sandbox.path("a *n/Ärger"), dosbox = sandbox.path("dos box");
+    sandbox.writeFile("a *n/Ärger/GAME.EXE", "MZ DOS/4G");
+    sandbox.writeFile("a *n/Ärger/DOS4GW.EXE", "DOS4GW");
+    fs::copy(sandbox.path("dosbox"), dosbox); // the stub and its settings
+    sandbox.writeFile("dos box/Y/dos32a.exe", "DOS32A");
+    sandbox.rememberDOSBox(dosbox);
     int64_t failing = 1;
+    RunOutcome outcome;
     for (;; ++failing) {
+        fs::remove(sandbox.path("events.log"));
         NothingLeftBehind runLeftBehind;
         const int64_t before = tolvarn::memory::allocationCount();
         tolvarn::memory::failAllocation(failing);
-        const RunOutcome outcome = run({program, "CDdir", sandbox.path("games")});
+        outcome = run({folder + "/GAME.EXE", "CDdir", folder, "NoExit", "Window"});
         tolvarn::memory::failAllocation(0);
         runLeftBehind.check();
         if (tolvarn::memory::allocationCount() - before < failing)
@@ -87,31 +166,47 @@ TEST_F(WholeRun, RunningOutOfMemoryAnywhereIsReportedAndCleanedUp) {
         ASSERT_EQ(outcome.out + outcome.err, "Ran out of memory\n") << "allocation " << failing;
     }
     EXPECT_GT(failing, 20);
-    EXPECT_EQ(sandbox.events().back(), "dosbox");
+    EXPECT_EQ(outcome.out + outcome.err, "");
+    EXPECT_EQ(sandbox.events(), (Lines{notice, "dosbox"}));
+    EXPECT_EQ(sandbox.dosboxLog(),
+              (Lines{dosbox, "-conf", "Tolvarn.conf", "-c", "Mount D \"" + folder + "\" -t cdrom",
+                     "-c", "Mount Y \"" + dosbox + "/Y\"", "-c", "Mount C \"" + folder + "\"", "-c",
+                     "C:", "-c", "Y:dos32a.exe GAME.EXE"}));
 }
 
-TEST_F(WholeRun, DesktopStartRunsTheFirstProjectOrAsks) {
+TEST_F(WholeRun, DesktopStartRunsTheFirstProjectOrAsksAndRefusesUnsafePaths) {
     // The real notice command speaks on standard error when there is nobody to show it to.
-    RunOutcome outcome = runChild(sandbox, "tolvarn", {"--workbench", program, sandbox.work()});
+    const std::string tolvarn = builtProgram("tolvarn");
+    RunOutcome outcome = runChild(sandbox, {tolvarn, "--workbench", program, sandbox.work()});
     EXPECT_EQ(outcome.returnCode, 0);
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(outcome.err, "Tolvarn: Press Ctrl-Alt-F9 to quit!\n");
     EXPECT_EQ(sandbox.dosboxLog().at(10), "MAZE.EXE");
-    std::filesystem::remove(sandbox.path("dosbox.log"));
-    outcome = runChild(sandbox, "tolvarn", {"--workbench"});
+    fs::remove(sandbox.path("dosbox.log"));
+    outcome = runChild(sandbox, {tolvarn, "--workbench"});
     EXPECT_EQ(outcome.returnCode, 0);
     EXPECT_EQ(outcome.out + outcome.err, "");
+    // A double quote cannot come through the argument line, but it can through a desktop start;
+    // it is refused before anything changes on disk.
+    sandbox.writeFile("dosbox/Y/dos32a.exe", "DOS32A");
+    const std::string unsafe = sandbox.writeFile("bad\"game/GAME.EXE", "MZ DOS/4G");
+    sandbox.writeFile("bad\"game/DOS4GW.EXE", "DOS4GW");
+    outcome = runChild(sandbox, {tolvarn, "--workbench", unsafe});
+    EXPECT_EQ(outcome.returnCode, 0);
+    EXPECT_EQ(outcome.out + outcome.err,
+              "Tolvarn: ERROR: Cannot hand \"" + unsafe +
+                  "\" to DOSBox: it holds a double quote or a control character\n");
+    EXPECT_EQ(readFile(sandbox.path("bad\"game/DOS4GW.EXE")), "DOS4GW");
     EXPECT_TRUE(sandbox.dosboxLog().empty());
 }
 
 TEST(Installation, PlacesProgramsSettingsAndDesktopEntry) {
     Sandbox sandbox;
     const std::string prefix = sandbox.path("prefix");
-    ASSERT_EQ(std::system(("cmake --install '" + buildDir() + "' --prefix '" + prefix +
-                           "' >/dev/null").c_str()),
-              0);
+    const std::string install = "cmake --install '" + buildDir() + "' --prefix '" + prefix + "'";
+    ASSERT_EQ(std::system((install + " >/dev/null").c_str()), 0);
     for (const char* installed : {"bin/tolvarn", "bin/RequestChoice", "share/tolvarn/Tolvarn.conf"})
-        EXPECT_TRUE(std::filesystem::exists(prefix + "/" + installed)) << installed;
+        EXPECT_TRUE(fs::exists(prefix + "/" + installed)) << installed;
     const std::string entry = readFile(prefix + "/share/applications/tolvarn.desktop");
     EXPECT_NE(entry.find("\nExec=tolvarn --workbench %f\n"), std::string::npos);
     EXPECT_NE(entry.find("application/x-msdos-program;"), std::string::npos);
