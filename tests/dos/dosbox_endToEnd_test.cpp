@@ -1,192 +1,137 @@
-// Tolvarn as a user runs it, with Debian's real DOSBox (headless) behind it: a DOSBox folder
-// remembered in the settings, small DOS programs, and the files those programs leave behind as
-// the proof of what DOSBox was told to do.
-#include "dosboxHarness.h"
-#include "support/testSupport.h"
+// Tolvarn as a user runs it, with Debian's real DOSBox (headless) behind it: small DOS programs
+// assembled from source, and the files they leave behind as the proof of what DOSBox was told.
+#include "launcher/launcherTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <thread>
 
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
 namespace tolvarn::testing {
 namespace {
 
-const std::string kWritten = "WRITE.COM was here\r\n";
-const std::string kCdText = "Text from the CD\r\nin two lines\r\n";
-const std::string kDos4gExtender = "MZ the DOS/4G extender's own bytes, kept byte for byte\r\n";
+/// Files by name; a text "@NAME" stands for the DOS program NAME as built, "-" for no file.
+using Files = std::map<std::string, std::string>;
 
-class TolvarnWithDosbox : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_FALSE(dosboxExecutable().empty())
-            << "dosbox is not installed; scripts/install-dependencies installs it";
-        ASSERT_TRUE(fs::exists(TOLVARN_PROGRAM)) << TOLVARN_PROGRAM;
-        // The folder a user would pick: DOSBox itself (a link to Debian's), the settings that
-        // make it quick and quiet, and the DOS32A extender (our stand-in) on Y. Its name is an
-        // awkward one, as both the command word and the mount of Y: must survive it.
-        dosboxDir = sandbox.makeDir("Emulators/DOS Box * Ä");
-        fs::create_symlink(dosboxExecutable(), dosboxDir + "/DOSBox");
-        copyInto(headlessConfigPath(), dosboxDir + "/Tolvarn.conf");
-        copyInto(dosProgram("dos32a.exe"), dosboxDir + "/Y/dos32a.exe");
-        sandbox.writeFile("config/tolvarn/env/AppDir/DOSBox", dosboxDir);
-    }
-
-    /// Puts built programs into a folder of the sandbox; returns the folder.
-    std::string placePrograms(const std::string& folder,
-                              const std::map<std::string, std::string>& programs) {
-        const std::string path = sandbox.makeDir(folder);
-        for (const auto& [name, program] : programs)
-            copyInto(dosProgram(program), path + "/" + name);
-        return path;
-    }
-
-    /// Runs the built tolvarn with `arguments` and Window, with no requester on screen.
-    ProcessResult runTolvarn(std::vector<std::string> arguments,
-                             std::chrono::milliseconds timeout = 30s) {
-        arguments.insert(arguments.begin(), TOLVARN_PROGRAM);
-        arguments.push_back("Window");
-        Environment environment = headlessEnvironment();
-        environment.emplace_back("TOLVARN_REQUESTER", "none");
-        environment.emplace_back("XDG_CONFIG_HOME", sandbox.path("config"));
-        return runProcess(arguments, environment, timeout, sandbox.work());
-    }
-
-    static void expectCleanRun(const ProcessResult& run) {
-        EXPECT_FALSE(run.timedOut) << run.output;
-        EXPECT_EQ(run.exitCode, 0) << run.output;
-        EXPECT_EQ(run.output.find("ERROR"), std::string::npos) << run.output;
-        EXPECT_EQ(run.output.find("WARNING"), std::string::npos) << run.output;
-    }
-
-    Sandbox sandbox;
-    std::string dosboxDir;
-};
-
-enum class Cd { none, image, folder };
-
-struct LaunchCase {
-    const char* name = "";
-    std::string folder{};                          // the program's folder, in the sandbox
-    std::map<std::string, std::string> programs{}; // name in the folder -> built program
-    std::string run{};                             // the file handed to tolvarn
-    Cd cd = Cd::none;
-    std::map<std::string, std::string> expected{}; // file in the folder -> its exact contents
-};
-
-void PrintTo(const LaunchCase& c, std::ostream* out) {
-    *out << c.name;
+std::string contentsOf(const std::string& text) {
+    return text.starts_with("@") ? readFile(TOLVARN_DOS_PROGRAMS "/" + text.substr(1)) : text;
 }
 
-class LaunchTest : public TolvarnWithDosbox, public ::testing::WithParamInterface<LaunchCase> {};
-
-TEST_P(LaunchTest, programRunsInDosbox) {
-    const LaunchCase& c = GetParam();
-    const std::string folder = placePrograms(c.folder, c.programs);
-    std::vector<std::string> arguments = {folder + "/" + c.run};
-    if (c.cd != Cd::none) {
-        // The CD's path is an awkward one too: the mount command must quote it.
-        const std::string cdFolder = sandbox.makeDir("CD * Abbilder Ärger/Game CD");
-        sandbox.writeFile("CD * Abbilder Ärger/Game CD/CDFILE.TXT", kCdText);
-        if (c.cd == Cd::image) {
-            const std::string image = sandbox.path("CD * Abbilder Ärger/game cd.iso");
-            makeIsoImage(cdFolder, image);
-            arguments.push_back("ISO=" + image);
-        } else {
-            arguments.push_back("CDdir=" + cdFolder);
-        }
-    }
-    const ProcessResult run = runTolvarn(arguments);
-    expectCleanRun(run);
-    for (const auto& [file, contents] : c.expected)
-        EXPECT_EQ(readFile(folder + "/" + file), contents) << file;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EndToEnd, LaunchTest,
-    ::testing::Values(
-        LaunchCase{.name = "comProgram",
-                   .folder = "Games/Write",
-                   .programs = {{"WRITE.COM", "WRITE.COM"}},
-                   .run = "WRITE.COM",
-                   .expected = {{"RESULT.TXT", kWritten}}},
-        LaunchCase{.name = "lowerCaseBatchFileIsCalled",
-                   .folder = "Games/Setup",
-                   .programs = {{"WRITE.COM", "WRITE.COM"}, {"setup.bat", "setup.bat"}},
-                   .run = "setup.bat",
-                   .expected = {{"RESULT.TXT", kWritten}, {"BATCH.TXT", "setup.bat finished\r\n"}}},
-        LaunchCase{.name = "cdImage",
-                   .folder = "Games/CD Game",
-                   .programs = {{"CDCOPY.COM", "CDCOPY.COM"}},
-                   .run = "CDCOPY.COM",
-                   .cd = Cd::image,
-                   .expected = {{"FROMCD.TXT", kCdText}}},
-        LaunchCase{.name = "cdFolder",
-                   .folder = "Games/CD Game",
-                   .programs = {{"CDCOPY.COM", "CDCOPY.COM"}},
-                   .run = "CDCOPY.COM",
-                   .cd = Cd::folder,
-                   .expected = {{"FROMCD.TXT", kCdText}}},
-        LaunchCase{.name = "folderWithBlanksAsteriskAndNonAsciiLetters",
-                   .folder = "Meine Spiele * Ärger/Größe & Übermut",
-                   .programs = {{"WRITE.COM", "WRITE.COM"}},
-                   .run = "WRITE.COM",
-                   .expected = {{"RESULT.TXT", kWritten}}}),
-    [](const ::testing::TestParamInfo<LaunchCase>& info) { return info.param.name; });
-
-// A DOS/4G program goes through the extender on Y:, with DOS32A swapped in for the DOS4GW.EXE
-// beside it; NoDOS32A then runs it directly and puts the DOS/4G file back as it was.
-TEST_F(TolvarnWithDosbox, dos4gProgramRunsThroughTheExtenderAndNoDos32aUndoesTheSwap) {
-    const std::string folder = placePrograms("Games/Maze", {{"MAZE.EXE", "GAME4G.EXE"}});
-    sandbox.writeFile("Games/Maze/DOS4GW.EXE", kDos4gExtender);
-    const std::string extender = readFile(dosProgram("dos32a.exe"));
-
-    expectCleanRun(runTolvarn({folder + "/MAZE.EXE"}));
-    EXPECT_EQ(readFile(folder + "/TAIL.TXT"), " MAZE.EXE");
-    EXPECT_FALSE(fs::exists(folder + "/DIRECT.TXT")) << "started directly, not through Y:";
-    EXPECT_EQ(readFile(folder + "/DOS4GW.EXE"), extender);
-    EXPECT_EQ(readFile(folder + "/DOS4GW_original.EXE"), kDos4gExtender);
-
-    fs::remove(folder + "/TAIL.TXT");
-    expectCleanRun(runTolvarn({folder + "/MAZE.EXE", "NoDOS32A"}));
-    EXPECT_EQ(readFile(folder + "/DIRECT.TXT"), "GAME4G.EXE ran without an extender\r\n");
-    EXPECT_FALSE(fs::exists(folder + "/TAIL.TXT")) << "started through the extender";
-    EXPECT_EQ(readFile(folder + "/DOS4GW.EXE"), kDos4gExtender);
-    EXPECT_FALSE(fs::exists(folder + "/DOS4GW_original.EXE"));
-}
-
-/// The processes whose command line mentions `text`.
-std::vector<std::string> processesMentioning(const std::string& text) {
-    std::vector<std::string> found;
+/// A process whose command line mentions `text`; empty when there is none.
+std::string processMentioning(const std::string& text) {
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator("/proc", ignored)) {
         std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-        std::string commandLine((std::istreambuf_iterator<char>(in)), {});
+        const std::string commandLine((std::istreambuf_iterator<char>(in)), {});
         if (commandLine.find(text) != std::string::npos)
-            found.push_back(entry.path().filename().string() + ": " + commandLine);
+            return entry.path().filename().string() + ": " + commandLine;
     }
-    return found;
+    return "";
 }
 
-// With NoExit DOSBox stays open after the program; the tests' time limit must then take down
-// DOSBox below the launcher too, or a hung run would outlive the test.
-TEST_F(TolvarnWithDosbox, noExitKeepsDosboxOpenUntilTheTimeLimitEndsIt) {
-    const std::string folder = placePrograms("Games/Stay Open", {{"WRITE.COM", "WRITE.COM"}});
-    const ProcessResult run = runTolvarn({folder + "/WRITE.COM", "NoExit"}, 8s);
-    EXPECT_TRUE(run.timedOut) << run.output;
-    EXPECT_EQ(readFile(folder + "/RESULT.TXT"), kWritten);
-    // A killed process takes a moment to be gone.
-    std::vector<std::string> left = processesMentioning(folder);
-    for (int i = 0; i < 100 && !left.empty(); ++i) {
-        std::this_thread::sleep_for(20ms);
-        left = processesMentioning(folder);
+const std::string written = "WRITE.COM was here\r\n",
+                  cdText = "Text from the CD\r\nin two lines\r\n";
+const std::string dos4gw = "MZ the DOS/4G extender's own bytes, kept byte for byte\r\n";
+
+struct DOSRun {
+    const char* name;
+    std::string folder, program; // in the sandbox
+    Lines options;               // "ISO" and "CDdir" are followed by an image or a folder
+    Files files, expected;       // in the program's folder, before and after
+};
+
+void PrintTo(const DOSRun& run, std::ostream* out) {
+    *out << run.name;
+}
+
+class TolvarnWithDOSBox : public ::testing::TestWithParam<DOSRun> {};
+
+// A DOS/4G program goes through the extender on Y:, with DOS32A swapped in for the DOS4GW.EXE
+// beside it; NoDOS32A runs it directly and puts the DOS/4G file back. With NoExit DOSBox stays
+// open, and the time limit must take it down below the launcher.
+// clang-format off
+const DOSRun runs[] = {
+    {"comProgramInAnAwkwardFolder", "Meine Spiele *neu* Ärger/Größe & Übermut", "WRITE.COM", {},
+     {{"WRITE.COM", "@WRITE.COM"}}, {{"RESULT.TXT", written}}},
+    {"lowerCaseBatchFile", "Games/Setup", "setup.bat", {},
+     {{"WRITE.COM", "@WRITE.COM"}, {"setup.bat", "@setup.bat"}},
+     {{"RESULT.TXT", written}, {"BATCH.TXT", "setup.bat finished\r\n"}}},
+    {"cdImage", "Games/CD Game", "CDCOPY.COM", {"ISO"}, {{"CDCOPY.COM", "@CDCOPY.COM"}},
+     {{"FROMCD.TXT", cdText}}},
+    {"cdFolder", "Games/CD Game", "CDCOPY.COM", {"CDdir"}, {{"CDCOPY.COM", "@CDCOPY.COM"}},
+     {{"FROMCD.TXT", cdText}}},
+    {"dos4gThroughDOS32A", "Games/Maze", "MAZE.EXE", {},
+     {{"MAZE.EXE", "@GAME4G.EXE"}, {"DOS4GW.EXE", dos4gw}},
+     {{"TAIL.TXT", " MAZE.EXE"}, {"DIRECT.TXT", "-"}, {"DOS4GW.EXE", "@dos32a.exe"},
+      {"DOS4GW_original.EXE", dos4gw}}},
+    {"noDOS32ARestoresDOS4GW", "Games/Maze", "MAZE.EXE", {"NoDOS32A"},
+     {{"MAZE.EXE", "@GAME4G.EXE"}, {"DOS4GW.EXE", "@dos32a.exe"}, {"DOS4GW_original.EXE", dos4gw}},
+     {{"DIRECT.TXT", "GAME4G.EXE ran without an extender\r\n"}, {"TAIL.TXT", "-"},
+      {"DOS4GW.EXE", dos4gw}, {"DOS4GW_original.EXE", "-"}}},
+    {"noExitUntilTheTimeLimit", "Games/Stay Open", "WRITE.COM", {"NoExit"},
+     {{"WRITE.COM", "@WRITE.COM"}}, {{"RESULT.TXT", written}}},
+    {"demoProgram", "Demo", "HELLO.COM", {}, {{"HELLO.COM", "@HELLO.COM"}},
+     {{"HELLO.TXT", "Hello from MS-DOS!\r\nHELLO.COM ran inside DOSBox, started by Tolvarn.\r\n"}}},
+};
+// clang-format on
+
+TEST_P(TolvarnWithDOSBox, ProgramLeavesItsFiles) {
+    const DOSRun& test = GetParam();
+    ASSERT_TRUE(fs::exists(TOLVARN_DOSBOX)) << "scripts/install-dependencies installs dosbox";
+    LauncherSandbox sandbox;
+    // The DOSBox folder a user would pick, with a name that both the command word and the mount
+    // of Y: must survive; the CD's path must be quoted in its mount command too.
+    const std::string dosbox = sandbox.makeDir("Emulators/DOS Box *e Ä");
+    fs::create_symlink(TOLVARN_DOSBOX, dosbox + "/DOSBox");
+    sandbox.writeFile("Emulators/DOS Box *e Ä/Tolvarn.conf", readFile(TOLVARN_DOSBOX_CONFIG));
+    sandbox.writeFile("Emulators/DOS Box *e Ä/Y/dos32a.exe", contentsOf("@dos32a.exe"));
+    sandbox.rememberDOSBox(dosbox);
+    const std::string cd = sandbox.path("CD * Abbilder Ärger/Game CD");
+    const std::string image = sandbox.path("CD * Abbilder Ärger/game cd.iso");
+    sandbox.writeFile("CD * Abbilder Ärger/Game CD/CDFILE.TXT", cdText);
+    ASSERT_EQ(runChild(sandbox, {"genisoimage", "-quiet", "-o", image, cd}).returnCode, 0);
+    const std::string folder = sandbox.makeDir(test.folder);
+    for (const auto& [name, contents] : test.files)
+        sandbox.writeFile(test.folder + "/" + name, contentsOf(contents));
+
+    // Headless; the time limit kills the whole process group, DOSBox below the launcher included.
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    const bool noExit = test.options == Lines{"NoExit"};
+    Lines command = {
+        "timeout", "-s", "KILL", noExit ? "8" : "30", TOLVARN_PROGRAM, folder + "/" + test.program,
+        "Window"};
+    for (const std::string& option : test.options) {
+        command.push_back(option);
+        if (option == "ISO" || option == "CDdir")
+            command.push_back(option == "ISO" ? image : cd);
     }
-    EXPECT_TRUE(left.empty()) << left.front();
+    const RunOutcome run = runChild(sandbox, command);
+    const std::string output = run.out + run.err;
+    EXPECT_EQ(run.returnCode, noExit ? -1 : 0) << output; // -1: killed
+    EXPECT_EQ(output.find("ERROR"), std::string::npos) << output;
+    EXPECT_EQ(output.find("WARNING"), std::string::npos) << output;
+    for (const auto& [name, contents] : test.expected)
+        EXPECT_EQ(fs::exists(folder + "/" + name) ? readFile(folder + "/" + name) : "-",
+                  contentsOf(contents))
+            << name;
+    // Nothing outlives the run; a killed process takes a moment to be gone.
+    std::string left;
+    for (int i = 0; i < 100 && !(left = processMentioning(folder)).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(left, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, TolvarnWithDOSBox, ::testing::ValuesIn(runs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The launcher tells a DOS/4G program by the marker in its first kilobyte: only the program
+// meant to look like one may carry it, or the runs above would test something else.
+TEST(DOSPrograms, OnlyGame4gCarriesTheDOS4GMarker) {
+    for (const std::string program :
+         {"GAME4G.EXE", "WRITE.COM", "CDCOPY.COM", "dos32a.exe", "HELLO.COM", "setup.bat"}) {
+        const std::string start = contentsOf("@" + program).substr(0, 1024);
+        EXPECT_EQ(start.find("DOS/4G") != std::string::npos, program == "GAME4G.EXE") << program;
+    }
 }
 
 } // namespace

@@ -10,16 +10,7 @@ stubMessage db "This program needs the DOS/4G extender.", 13, 10, "$"
 start:
     mov ax, cs
     mov ds, ax
-    mov dx, fileName
-    mov si, text
-    mov cx, textLength
-    call writeFile
-    jc failed
-    exitWith 0
-failed:
-    exitWith 1
-
-FILE_HELPERS
+    writeFileAndExit fileName, text, textLength
 
 fileName db "DIRECT.TXT", 0
 text db "GAME4G.EXE ran without an extender", 13, 10
