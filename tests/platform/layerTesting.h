@@ -1,4 +1,4 @@
-// Shared by the host layer's tests: a sandbox per test and a check that everything handed out
+// Shared by the host layer's tests: a sandbox per test with a check that everything handed out
 // came back, environment variables set for a while, scripts, and small helpers.
 #pragma once
 
@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,16 +52,13 @@ inline std::string writeScript(const std::string& path, const std::string& body)
 /// The items of text written as `printf '%s\0' ...` writes them.
 inline std::vector<std::string> nulSeparated(const std::string& text) {
     std::vector<std::string> items;
-    for (size_t start = 0, end; start < text.size(); start = end + 1) {
-        end = text.find('\0', start);
-        items.push_back(text.substr(start, end - start));
-        if (end == std::string::npos)
-            break;
-    }
+    std::istringstream in(text);
+    for (std::string item; std::getline(in, item, '\0');)
+        items.push_back(item);
     return items;
 }
 
-/// A sandbox for every test, and afterwards no lock, file handle, device-process record, DOS
+/// A sandbox for every test; afterwards no lock, file handle, device-process record, DOS
 /// object or requester may still be out.
 class HostLayerTest : public ::testing::Test {
   protected:

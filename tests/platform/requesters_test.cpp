@@ -1,11 +1,19 @@
-// File and message requesters with nobody to ask, through a stand-in for zenity that logs its
-// arguments and answers as told, and through the real zenity on a private Xvfb display.
+// File and message requesters: with nobody to ask, through a stand-in for zenity that logs its
+// arguments and answers as told, through the real zenity on a private Xvfb display, and in a
+// terminal; and the choice between them.
 #include "platform/asl.h"
 #include "platform/intuition.h"
 #include "platform/process.h"
+#include "platform/requesterBackends.h"
 
 #include "layerTesting.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,30 +28,32 @@ using namespace std::chrono_literals;
 namespace tolvarn::testing {
 namespace {
 
+using Words = std::vector<std::string>;
+
 class RequesterTest : public HostLayerTest {
   protected:
     ScopedVariable backend{"TOLVARN_REQUESTER", "none"};
 };
 
 TEST_F(RequesterTest, WithNobodyToAskMessagesGoToStandardErrorAndFilesCancel) {
-    const EasyStruct message = {20, 0, "Tolvarn", "Cannot find \"%s\"", "Retry|Cancel"};
-    const EasyStruct untitled = {20, 0, nullptr, "just text", "OK"};
-    const intptr_t args[] = {text("GAME.EXE")};
+    const EasyStruct message = {20, 0, "Tolvarn", "Cannot find \"%s\": %ld %lu %lx%%", "Retry|OK"};
+    const EasyStruct untitled = {20, 0, nullptr, "[%s|%ld] %q", "OK"};
+    const intptr_t args[] = {text("%s.EXE"), -5, -1, 255};
     const auto started = std::chrono::steady_clock::now();
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, args), 0);
     EXPECT_EQ(platform::timedEasyRequest(&untitled, nullptr, 30), 0);
+    // Values are never formats; without an argument array the codes stay empty.
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Tolvarn: Cannot find \"GAME.EXE\"\njust text\n");
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+              "Tolvarn: Cannot find \"%s.EXE\": -5 4294967295 ff%\n[|0] %q\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
 
     const TagItem tags[] = {
         {ASLFR_InitialDrawer, text("/tmp")}, {ASLFR_InitialFile, text("A.EXE")}, {TAG_DONE, 0}};
     auto* requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, tags));
     EXPECT_EQ(platform::outstanding().requesters, 1);
-    EXPECT_STREQ(requester->fr_Drawer, "/tmp"); // what it starts with, until an answer
-    EXPECT_STREQ(requester->fr_File, "A.EXE");
     EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
+    EXPECT_EQ(std::string(requester->fr_Drawer) + requester->fr_File, "/tmpA.EXE"); // untouched
     FreeAslRequest(requester);
     EXPECT_EQ(AllocAslRequest(1, tags), nullptr); // only file requesters exist here
     int stranger = 0;
@@ -59,46 +69,41 @@ class ZenityRequesterTest : public RequesterTest {
                                                 "[ -n \"$REPLY\" ] && printf '%s\\n' \"$REPLY\"\n"
                                                 "exit $STATUS");
     }
-    void answer(const std::string& reply, int status) {
+    /// Makes the next zenity answer `reply` and end with `status`.
+    static void answer(const std::string& reply, int status) {
         setenv("REPLY", reply.c_str(), 1);
         setenv("STATUS", std::to_string(status).c_str(), 1);
     }
-    bool zenityGot(const std::string& argument) {
-        const auto got = nulSeparated(readFile(sandbox.path("zenity.log")));
-        return std::find(got.begin(), got.end(), argument) != got.end();
-    }
+    /// The arguments the last zenity got, after its own name.
+    Words zenityGot() const { return nulSeparated(readFile(sandbox.path("zenity.log"))); }
 
     ScopedVariable gui{"TOLVARN_REQUESTER", "gui"}, path{"PATH", sandbox.path("bin") + ":/bin"};
     ScopedVariable log{"FAKE_ZENITY_LOG", sandbox.path("zenity.log")};
     ScopedVariable reply{"REPLY", std::nullopt}, status{"STATUS", std::nullopt};
 };
 
-TEST_F(ZenityRequesterTest, NumbersButtonsFromTheLeftAndTheRightmostZero) {
+TEST_F(ZenityRequesterTest, MessagesNumberTheButtonsFromTheLeftAndTheRightmostZero) {
     const EasyStruct message = {20, 0, "Tolvarn", "Disk %s\\%s", "Yes|%s|No"};
     const intptr_t args[] = {text("C:"), text("GAMES"), text("May|be")};
-    const struct {
-        const char* reply;
-        int status;
-        int32_t result;
-    } cases[] = {{"Yes", 1, 1}, {"May|be", 1, 2}, {"No", 1, 0},
-                 {"", 1, 0},    {"", 5, 0},       {"Other", 1, 0}};
-    for (const auto& c : cases) {
-        answer(c.reply, c.status);
-        EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, args), c.result) << c.reply;
+    // clang-format off
+    for (const auto& [reply, status, result] :
+         {std::tuple{"Yes", 1, 1}, {"May|be", 1, 2}, {"No", 1, 0}, {"", 5, 0}, {"x", 1, 0}}) {
+        // clang-format on
+        answer(reply, status);
+        EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, args), result) << reply;
     }
-    for (const char* expected :
-         {"--question", "--switch", "--title=Tolvarn", "--text=Disk C:\\\\GAMES",
-          "--extra-button=Yes", "--extra-button=May|be", "--extra-button=No"})
-        EXPECT_TRUE(zenityGot(expected)) << expected;
-
+    EXPECT_EQ(zenityGot(), (Words{"--question", "--no-markup", "--title=Tolvarn",
+                                  "--text=Disk C:\\\\GAMES", "--switch", "--extra-button=Yes",
+                                  "--extra-button=May|be", "--extra-button=No"}));
     const EasyStruct notice = {20, 0, "Tolvarn", "Press Ctrl-Alt-F9 to quit!", "OK"};
     answer("", 5);
     EXPECT_EQ(platform::timedEasyRequest(&notice, nullptr, 2), 0);
-    for (const char* expected : {"--info", "--ok-label=OK", "--timeout=2"})
-        EXPECT_TRUE(zenityGot(expected)) << expected;
+    EXPECT_EQ(zenityGot(),
+              (Words{"--info", "--no-markup", "--title=Tolvarn",
+                     "--text=Press Ctrl-Alt-F9 to quit!", "--ok-label=OK", "--timeout=2"}));
 }
 
-TEST_F(ZenityRequesterTest, FillsDrawerAndFileFromTheChoice) {
+TEST_F(ZenityRequesterTest, FileRequestersFillDrawerFileAndArgumentsFromTheChoice) {
     const std::string games = sandbox.makeDir("Games"), otherCase = sandbox.path("games");
     const TagItem more[] = {{ASLFR_DoPatterns, DOSTRUE}, {TAG_DONE, 0}};
     const TagItem tags[] = {{ASLFR_TitleText, text("Tolvarn")},
@@ -106,51 +111,49 @@ TEST_F(ZenityRequesterTest, FillsDrawerAndFileFromTheChoice) {
                             {ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
                             {TAG_MORE, reinterpret_cast<intptr_t>(more)}};
     auto* requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, tags));
+    const auto shown = [&] {
+        return std::string(requester->fr_Drawer) + "|" + requester->fr_File + "|" +
+               std::to_string(requester->fr_NumArgs);
+    };
     answer("/home/me/dos games/DOOM.EXE", 0);
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
-    EXPECT_STREQ(requester->fr_Drawer, "/home/me/dos games");
-    EXPECT_STREQ(requester->fr_File, "DOOM.EXE");
-    EXPECT_EQ(requester->fr_NumArgs, 0);
-    for (const std::string& expected :
-         {std::string("--title=Tolvarn"), "--filename=" + games + "/",
-          std::string("--file-filter=*.exe *.com *.bat | *.[eE][xX][eE] "
-                      "*.[cC][oO][mM] *.[bB][aA][tT]")})
-        EXPECT_TRUE(zenityGot(expected)) << expected;
+    EXPECT_EQ(shown(), "/home/me/dos games|DOOM.EXE|0");
+    EXPECT_EQ(zenityGot(),
+              (Words{"--file-selection", "--title=Tolvarn", "--filename=" + games + "/",
+                     "--file-filter=*.exe *.com *.bat | *.[eE][xX][eE] *.[cC][oO][mM] "
+                     "*.[bB][aA][tT]",
+                     "--file-filter=All files | *"}));
     answer("/FILE.COM", 0);
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
-    EXPECT_STREQ(requester->fr_Drawer, "/");
-    EXPECT_STREQ(requester->fr_File, "FILE.COM");
+    EXPECT_EQ(shown(), "/|FILE.COM|0");
     answer("", 1);
     EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
     FreeAslRequest(requester);
 
     // Drawers only, starting at a "drawer" that is no folder at all: the dialog starts anywhere.
-    const TagItem drawers[] = {{ASLFR_InitialDrawer, text("Choose an MS-DOS program to run!")},
-                               {ASLFR_Flags2, FRF_DRAWERSONLY},
-                               {TAG_DONE, 0}};
+    const TagItem drawers[] = {
+        {ASLFR_InitialDrawer, text("Pick one!")}, {ASLFR_Flags2, FRF_DRAWERSONLY}, {TAG_DONE, 0}};
     requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, drawers));
     answer("/opt/DOSBox", 0);
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
-    EXPECT_STREQ(requester->fr_Drawer, "/opt/DOSBox");
-    EXPECT_STREQ(requester->fr_File, "");
-    EXPECT_TRUE(zenityGot("--directory"));
-    EXPECT_FALSE(zenityGot("--filename=Choose an MS-DOS program to run!/"));
+    EXPECT_EQ(shown(), "/opt/DOSBox||0");
+    EXPECT_EQ(zenityGot(), (Words{"--file-selection", "--directory"}));
     FreeAslRequest(requester);
-}
 
-TEST_F(ZenityRequesterTest, MultiSelectionListsEachChoiceWithALockOnItsFolder) {
-    const std::string games = sandbox.makeDir("dos:games"); // no device in a host name
-    const TagItem tags[] = {{ASLFR_Flags1, FRF_DOMULTISELECT}, {TAG_DONE, 0}};
-    auto* requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, tags));
-    answer(games + "/A.EXE\n" + games + "/b c.bat", 0);
+    // A multiple choice lists each with a lock on its folder, locked by its host path as it is.
+    const std::string folder = sandbox.makeDir("dos:games");
+    const TagItem multiple[] = {{ASLFR_Flags1, FRF_DOMULTISELECT}, {TAG_DONE, 0}};
+    requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, multiple));
+    answer(folder + "/A.EXE\n" + folder + "/b c.bat", 0);
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
+    EXPECT_EQ(zenityGot(), (Words{"--file-selection", "--multiple", "--separator=\n"}));
     ASSERT_EQ(requester->fr_NumArgs, 2);
     EXPECT_STREQ(requester->fr_ArgList[1].wa_Name, "b c.bat");
     char name[512];
     ASSERT_EQ(NameFromLock(requester->fr_ArgList[1].wa_Lock, name, sizeof name), DOSTRUE);
-    EXPECT_EQ(name, games);
+    EXPECT_EQ(name, folder);
     EXPECT_EQ(platform::outstanding().locks, 2);
-    answer(games + "/only.exe", 0); // a new answer gives the old locks back
+    answer(folder + "/only.exe", 0); // a new answer gives the old locks back
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
     EXPECT_EQ(platform::outstanding().locks, 1);
     FreeAslRequest(requester);
@@ -227,6 +230,193 @@ TEST_F(GuiRequesterTest, TheNoticeClosesItselfInTimeAndUnansweredDialogsCancel) 
     closed = closeTheDialogLater();
     EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, nullptr), 0);
     EXPECT_TRUE(closed.get());
+}
+
+/// A pseudo-terminal that is standard input and standard error while it lives. The person has
+/// typed every answer ahead (without echo, so the screen holds only what the program wrote), so
+/// nothing depends on timing: the program reads the lines as it asks for them.
+class Terminal {
+  public:
+    explicit Terminal(const std::string& typed = "") {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master_);
+        ::unlockpt(master_);
+        const int terminal = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
+        termios settings{};
+        ::tcgetattr(terminal, &settings);
+        settings.c_lflag &= ~tcflag_t{ECHO};
+        ::tcsetattr(terminal, TCSANOW, &settings);
+        for (const int fd : {STDIN_FILENO, STDERR_FILENO}) {
+            saved_.push_back(::dup(fd));
+            ::dup2(terminal, fd);
+        }
+        ::close(terminal);
+        EXPECT_EQ(::write(master_, typed.data(), typed.size()), std::ssize(typed));
+    }
+    ~Terminal() {
+        int unread = 0;
+        ::ioctl(STDIN_FILENO, FIONREAD, &unread);
+        EXPECT_EQ(unread, 0) << "the program stopped asking early";
+        ::dup2(saved_[0], STDIN_FILENO);
+        ::dup2(saved_[1], STDERR_FILENO);
+        for (const int fd : {saved_[0], saved_[1], master_})
+            ::close(fd);
+    }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    /// Whether `text` shows on the screen. The terminal passes on what the program wrote a
+    /// little later, so this waits for it (at most ten seconds, when it never comes).
+    bool shows(const std::string& text) {
+        for (pollfd output{master_, POLLIN, 0}; screen_.find(text) == std::string::npos;) {
+            char buffer[1024];
+            const ssize_t count = ::poll(&output, 1, 10000) > 0 ? ::read(master_, buffer, 1024) : 0;
+            if (count <= 0)
+                return false;
+            screen_.append(buffer, static_cast<size_t>(count));
+        }
+        return true;
+    }
+
+  private:
+    int master_;
+    std::vector<int> saved_;
+    std::string screen_;
+};
+
+class TerminalRequesterTest : public HostLayerTest {
+  protected:
+    /// Runs a file requester with `typed` typed ahead and checks that `shown` showed; returns
+    /// its answer and then the drawer and file it shows, as "answer|drawer|file".
+    std::string askFile(const std::vector<TagItem>& tags, const std::string& typed,
+                        const std::string& shown = "") {
+        Terminal terminal(typed);
+        auto* requester =
+            static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, tags.data()));
+        const int32_t answer = AslRequest(requester, nullptr);
+        const std::string result =
+            std::to_string(answer) + "|" + requester->fr_Drawer + "|" + requester->fr_File;
+        FreeAslRequest(requester);
+        EXPECT_TRUE(terminal.shows(shown)) << shown;
+        return result;
+    }
+
+    ScopedVariable backend{"TOLVARN_REQUESTER", "terminal"};
+};
+
+TEST_F(TerminalRequesterTest, ReadsATypedPathAsksAgainOrCancels) {
+    const std::string games = sandbox.makeDir("Games");
+    sandbox.writeFile("Games/doom.exe", "MZ");
+    const std::vector<TagItem> tags = {{ASLFR_TitleText, text("Tolvarn")},
+                                       {ASLFR_InitialDrawer, text(games.c_str())},
+                                       {ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
+                                       {ASLFR_DoPatterns, DOSTRUE},
+                                       {TAG_DONE, 0}};
+    // Relative to the starting folder, in any letter case; a folder is no file.
+    const std::string prompt = "\r\nPath (an empty line cancels): ";
+    EXPECT_EQ(askFile(tags, "..\nmissing/x\nDOOM.EXE\n",
+                      "\r\nTolvarn\r\nChoose a file. Names matching #?.(exe|com|bat).\r\n"
+                      "Relative paths start in " +
+                          games + prompt + "That is a folder, not a file: .." + prompt +
+                          "No such folder: missing/x" + prompt),
+              "-1|" + games + "|doom.exe");
+    // A name that does not exist yet is still an answer; a cancel leaves what was shown alone.
+    EXPECT_EQ(askFile(tags, sandbox.path("work/new file.bat\n")),
+              "-1|" + sandbox.work() + "|new file.bat");
+    for (const char* cancel : {"\n", "\x04"})
+        EXPECT_EQ(askFile(tags, cancel), "0|" + games + "|");
+    // A drawers-only requester asks again until the answer is a folder.
+    sandbox.makeDir("DOSBox");
+    EXPECT_EQ(askFile({{ASLFR_Flags2, FRF_DRAWERSONLY}, {TAG_DONE, 0}},
+                      "nosuch\n" + sandbox.path("Games/doom.exe") + "\n" + sandbox.path("dosbox\n"),
+                      "Choose a folder." + prompt + "Not a folder: nosuch" + prompt),
+              "-1|" + sandbox.path("DOSBox") + "|");
+}
+
+TEST_F(TerminalRequesterTest, MessagesReadTheChoiceOnTheTerminalOnly) {
+    const EasyStruct message = {20, 0, "Tolvarn", "Run %s?", "Yes|Maybe|No"};
+    const intptr_t args[] = {text("DOOM")};
+    // clang-format off
+    for (const auto& [typed, result, then] : {std::tuple{"1\n", 1, ""}, {"3\n", 0, ""},
+             {"wrong\n maybe \n", 2, "Type a number from 1 to 3: "}, {"\x04", 0, "\r\n"}}) {
+        // clang-format on
+        Terminal terminal(typed);
+        // Standard output may go anywhere: the conversation stays on the terminal.
+        EXPECT_EQ(captureStdout([&] {
+                      EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, args), result);
+                  }),
+                  "");
+        EXPECT_TRUE(terminal.shows(
+            std::string("\r\nTolvarn\r\nRun DOOM?\r\n1) Yes  2) Maybe  3) No  \r\nChoice: ") +
+            then));
+    }
+}
+
+TEST_F(TerminalRequesterTest, TimedNoticeWaitsAtMostItsTime) {
+    const EasyStruct notice = {20, 0, "Tolvarn", "Press Ctrl-Alt-F9 to quit!", "OK"};
+    // Unanswered it closes after its one second; Enter closes it at once.
+    for (const auto& [typed, timeout, least, most] :
+         {std::tuple{"", 1, 900ms, 20s}, {"\n", 60, 0ms, 20s}}) {
+        Terminal terminal(typed);
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(platform::timedEasyRequest(&notice, nullptr, timeout), 0);
+        const auto waited = std::chrono::steady_clock::now() - started;
+        EXPECT_TRUE(waited >= least && waited < most) << timeout;
+        EXPECT_TRUE(
+            terminal.shows("Press Ctrl-Alt-F9 to quit!\r\n[OK] Press Enter(closes by itself in " +
+                           std::to_string(timeout)));
+    }
+}
+
+TEST(RequesterBackendChoice, FollowsTheSettingThenWhatIsThere) {
+    using B = platform::internal::RequesterBackend;
+    Sandbox sandbox;
+    writeScript(sandbox.path("bin/zenity"), "");
+    const std::string zenity = sandbox.path("bin"), noZenity = sandbox.makeDir("empty");
+    const std::string wayland = sandbox.path("wayland-0");
+    const int compositor = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", wayland.c_str());
+    ASSERT_EQ(::bind(compositor, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::listen(compositor, 1);
+    const char *remote = "otherhost:0", *unreachable = ":987654"; // a remote one is taken on trust
+    // clang-format off
+    const struct {
+        const char *setting, *display, *waylandDisplay; const std::string& path; bool onTerminal; B expected;
+    } cases[] = {
+        {"none", remote, nullptr, zenity, true, B::none},
+        {"terminal", remote, nullptr, zenity, false, B::terminal},
+        {"gui", nullptr, nullptr, zenity, false, B::gui},
+        {"gui", remote, nullptr, noZenity, true, B::none},
+        {"bogus", remote, nullptr, zenity, false, B::gui},
+        {nullptr, nullptr, wayland.c_str(), zenity, false, B::gui},
+        {nullptr, remote, nullptr, noZenity, true, B::terminal},
+        {nullptr, unreachable, "no-such-wayland", zenity, true, B::terminal},
+        {nullptr, unreachable, nullptr, zenity, false, B::none},
+    };
+    // clang-format on
+    const auto value = [](const char* v) {
+        return v ? std::optional<std::string>(v) : std::nullopt;
+    };
+    for (const auto& c : cases) {
+        ScopedVariable setting("TOLVARN_REQUESTER", value(c.setting)),
+            display("DISPLAY", value(c.display)), path("PATH", c.path),
+            waylandDisplay("WAYLAND_DISPLAY", value(c.waylandDisplay));
+        const int savedInput = ::dup(STDIN_FILENO), nothing = ::open("/dev/null", O_RDONLY);
+        std::optional<Terminal> terminal;
+        if (c.onTerminal)
+            terminal.emplace();
+        else
+            ::dup2(nothing, STDIN_FILENO);
+        EXPECT_EQ(platform::internal::chooseRequesterBackend(), c.expected)
+            << (c.setting ? c.setting : "-") << " " << (c.display ? c.display : "-") << " "
+            << c.path;
+        terminal.reset();
+        ::dup2(savedInput, STDIN_FILENO);
+        ::close(nothing);
+        ::close(savedInput);
+    }
+    ::close(compositor);
 }
 
 } // namespace

@@ -1,7 +1,10 @@
-// The Shell (SystemTagList) and the whole-operation runner under it, with real child processes.
+// Processes on this host: the Shell (SystemTagList) and the runner under it with real child
+// processes, start-up with its argument text, desktop start and Ctrl-C, and the libraries.
 #include "platform/commandLine.h"
 #include "platform/hostPaths.h"
 #include "platform/process.h"
+#include "platform/startup.h"
+#include "platform/workbench.h"
 
 #include "layerTesting.h"
 
@@ -12,6 +15,8 @@
 
 namespace fs = std::filesystem;
 using tolvarn::platform::quoteShellItem;
+using tolvarn::platform::startProgram;
+using Words = std::vector<std::string>;
 
 namespace tolvarn::testing {
 namespace {
@@ -25,7 +30,7 @@ class ShellCommandTest : public HostLayerTest {
     }
 
     /// What `showargs` received (its own path first) when run with `arguments`.
-    std::vector<std::string> argumentsSeen(const std::string& name, const std::string& arguments) {
+    Words argumentsSeen(const std::string& name, const std::string& arguments) {
         const std::string out = quoteShellItem(sandbox.path("seen"));
         EXPECT_EQ(SystemTagList((name + " >" + out + " " + arguments).c_str(), nullptr), 0);
         return nulSeparated(readFile(sandbox.path("seen")));
@@ -69,18 +74,18 @@ TEST_F(ShellCommandTest, ResultIsTheExitStatusOrMinusOneWhenNothingRan) {
 
 TEST_F(ShellCommandTest, ArgumentsArriveOneByOneWhateverTheyHold) {
     // clang-format off
-    const std::vector<std::string> torture = {"", "two words", "/home/me/My Games/\"Doom\" II/*.EXE",
+    const Words torture = {"", "two words", "/home/me/My Games/\"Doom\" II/*.EXE",
         "star*star**", "line\nfeed", "esc\x1b", "Grüße/ゲーム/игра", ">not redirected",
         "; touch pwned", "$(touch pwned)", "~"};
     // clang-format on
     std::string quoted;
     for (const std::string& item : torture)
         quoted += quoteShellItem(item) + " ";
-    std::vector<std::string> expected = {bin + "/showargs"};
+    Words expected = {bin + "/showargs"};
     expected.insert(expected.end(), torture.begin(), torture.end());
     EXPECT_EQ(argumentsSeen("showargs", quoted), expected);
     EXPECT_EQ(argumentsSeen("showargs", "a;b $(id) * ?"),
-              (std::vector<std::string>{bin + "/showargs", "a;b", "$(id)", "*", "?"}));
+              (Words{bin + "/showargs", "a;b", "$(id)", "*", "?"}));
     EXPECT_FALSE(fs::exists(sandbox.path("work/pwned")));
     // A link runs under its own name, so that a program can tell how it was called.
     fs::create_symlink(bin + "/showargs", bin + "/alias");
@@ -88,7 +93,6 @@ TEST_F(ShellCommandTest, ArgumentsArriveOneByOneWhateverTheyHold) {
 }
 
 TEST_F(ShellCommandTest, RedirectsAndRunsInTheFolderItIsGiven) {
-    EXPECT_EQ(SystemTagList("where >NIL:", nullptr), 0);
     EXPECT_EQ(SystemTagList("where >nil:", nullptr), 0);
     EXPECT_TRUE(fs::is_empty(sandbox.work()));
     EXPECT_EQ(SystemTagList("where >out.txt", nullptr), 0);
@@ -106,9 +110,6 @@ TEST_F(ShellCommandTest, RedirectsAndRunsInTheFolderItIsGiven) {
         {NP_StackSize, 640000}, {NP_CurrentDir, reinterpret_cast<intptr_t>(lock)}, {TAG_DONE, 0}};
     EXPECT_EQ(SystemTagList("where >here", tags), 0); // a relative target starts there too
     EXPECT_EQ(readFile(elsewhere + "/here"), elsewhere + "\n");
-    const TagItem ignored[] = {{TAG_IGNORE, 0}, {NP_CurrentDir, 0}, {TAG_DONE, 0}};
-    EXPECT_EQ(SystemTagList("where >here", ignored), 0);
-    EXPECT_EQ(readFile(sandbox.path("work/here")), sandbox.work() + "\n");
     const BPTR old = CurrentDir(lock);
     EXPECT_EQ(SystemTagList("where >again", nullptr), 0);
     CurrentDir(old);
@@ -140,27 +141,130 @@ TEST_F(ShellCommandTest, FindsCommandsInTheProgramsFolderThenPathButNeverTheCurr
     EXPECT_EQ(SystemTagList((sandbox.work() + "/trap").c_str(), nullptr), 0); // named in full
 }
 
-TEST_F(ShellCommandTest, TheRunnerPassesArgumentsEnvironmentAndFolderOrSaysWhyNot) {
-    using platform::runProgram;
+TEST_F(ShellCommandTest, TheRunnerUnderneathCapturesWhatAProgramWritesOrSaysWhyItCannot) {
     ScopedVariable probe("TOLVARN_PROBE", "probe value");
-    auto result = runProgram({"/bin/sh", "-c", "printf '%s|' \"$@\" \"$TOLVARN_PROBE\" \"$PWD\"",
-                              "zero", "one two", "", "*"},
-                             {.workingDirectory = bin, .captureOutput = true});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.output, "one two||*|probe value|" + bin + "|");
-    // More than a pipe holds: read while the program writes.
-    result =
-        runProgram({"/bin/sh", "-c", "head -c 300000 /dev/zero; exit 3"}, {.captureOutput = true});
+    auto result = platform::runProgram(
+        {"/bin/sh", "-c",
+         "printf '%s|' \"$@\" \"$TOLVARN_PROBE\"; head -c 300000 /dev/zero; exit 3", "zero",
+         "one two", "", "*"},
+        {.captureOutput = true});
     EXPECT_EQ(result.status, 3);
-    EXPECT_EQ(result.output.size(), 300000u);
-    for (const auto& [arguments, folder, error] :
-         {std::tuple{std::vector<std::string>{}, "", ENOENT},
-          {{bin}, "", EACCES},
-          {{"/bin/true"}, "/nowhere", ENOENT}}) {
-        result = runProgram(arguments, {.workingDirectory = folder});
-        EXPECT_EQ(result.status, -1);
-        EXPECT_EQ(result.hostError, error);
+    // More than a pipe holds: read while the program writes.
+    EXPECT_EQ(result.output, "one two||*|probe value|" + std::string(300000, '\0'));
+    result = platform::runProgram({bin});
+    EXPECT_EQ(std::pair(result.status, result.hostError), std::pair(-1, EACCES));
+}
+
+/// What the entry saw: argc, argument text, Shell start, current directory, then for a desktop
+/// start one "folder|name" per start argument.
+Words seen;
+
+std::string pathOf(BPTR lock) {
+    char buffer[1024] = "(none)";
+    return lock == nullptr || NameFromLock(lock, buffer, sizeof buffer) ? buffer : "(bad)";
+}
+
+int recordingEntry(int argc, char** argv) {
+    const Process* process = FindTask(nullptr);
+    seen = {std::to_string(argc), GetArgStr(), process->pr_CLI != 0 ? "shell" : "desktop",
+            pathOf(process->pr_CurrentDir)};
+    const auto* message = reinterpret_cast<WBStartup*>(argv);
+    for (int32_t index = 0; argc == 0 && index < message->sm_NumArgs; ++index)
+        seen.push_back(pathOf(message->sm_ArgList[index].wa_Lock) + "|" +
+                       message->sm_ArgList[index].wa_Name);
+    return 7;
+}
+
+class StartupTest : public HostLayerTest {
+  protected:
+    static int start(Words arguments) {
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        return startProgram(static_cast<int>(arguments.size()), argv.data(), recordingEntry);
     }
+};
+
+TEST_F(StartupTest, AShellStartRebuildsTheArgumentText) {
+    // clang-format off
+    const struct { Words arguments; const char* text; } cases[] = {
+        {{}, "\n"},
+        {{"game.exe", "Window"}, "game.exe Window\n"},
+        {{"/home/me/My Games/x.exe"}, "\"/home/me/My Games/x.exe\"\n"},
+        {{"a", "", "b"}, "a \"\" b\n"},
+        {{"tab\there"}, "\"tab\there\"\n"},
+        {{"ISO=disc.iso", "CDdir="}, "ISO=disc.iso CDdir=\n"},
+        // The shell took the quotes of ISO="my disc.iso"; they go back around the value, so the
+        // keyword stays a keyword.
+        {{"ISO=my disc.iso"}, "ISO=\"my disc.iso\"\n"},
+        {{"/path/a=b c.exe", "=x y"}, "\"/path/a=b c.exe\" \"=x y\"\n"},
+        {{"GAME.EXE", "--workbench"}, "GAME.EXE --workbench\n"}, // only first it means a desktop start
+    };
+    // clang-format on
+    for (const auto& test : cases) {
+        Words argv{"tolvarn"};
+        argv.insert(argv.end(), test.arguments.begin(), test.arguments.end());
+        EXPECT_EQ(start(argv), 7);
+        EXPECT_EQ(seen, (Words{std::to_string(argv.size()), test.text, "shell", sandbox.work()}));
+    }
+    MsgPort* port = FindTask(nullptr)->pr_FileSystemTask;
+    EXPECT_EQ(SetFileSysTask(nullptr), port);
+    EXPECT_EQ(SetFileSysTask(port), nullptr);
+}
+
+TEST_F(StartupTest, AWorkbenchStartListsTheProgramThenEachObject) {
+    sandbox.writeFile("Games/DOOM.EXE", "MZ");
+    sandbox.makeDir("work/Folder");
+    const std::string home = platform::internal::programDirectory();
+    const std::string self = home + "|" + fs::read_symlink("/proc/self/exe").filename().string();
+    EXPECT_EQ(start({"tolvarn", "--workbench", sandbox.path("Games/DOOM.EXE"), "relative name.bat",
+                     "Folder/", sandbox.path("gone/x.exe")}),
+              7);
+    // Run in the program's own folder, as a desktop start is.
+    EXPECT_EQ(seen, (Words{"0", "\n", "desktop", home, self, sandbox.path("Games") + "|DOOM.EXE",
+                           sandbox.work() + "|relative name.bat", sandbox.work() + "|Folder",
+                           "(none)|x.exe"}));
+    // Afterwards the start message, its locks and the program's folder as current one are gone.
+    EXPECT_EQ(pathOf(FindTask(nullptr)->pr_CurrentDir), sandbox.work());
+    EXPECT_EQ(start({"tolvarn", "--workbench"}), 7);
+    EXPECT_EQ(seen, (Words{"0", "\n", "desktop", home, self}));
+}
+
+TEST_F(StartupTest, CtrlCBreaksWithReturnCodeTwentyButNotWhileACommandRuns) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    char name[] = "tolvarn";
+    char* argv[] = {name, nullptr};
+    EXPECT_EXIT(std::exit(startProgram(1, argv, [](int, char**) { return std::raise(SIGINT); })),
+                ::testing::ExitedWithCode(20), "^\\*\\*\\*Break\n$");
+    const auto interruptedCommand = [](int, char**) {
+        return SystemTagList("/bin/sh -c \"kill -INT $PPID; exit 4\"", nullptr);
+    };
+    EXPECT_EXIT(std::exit(startProgram(1, argv, interruptedCommand)), ::testing::ExitedWithCode(4),
+                "");
+    struct sigaction current {};
+    sigaction(SIGINT, nullptr, &current);
+    EXPECT_EQ(current.sa_handler, SIG_DFL); // gone again outside startProgram
+}
+
+TEST_F(StartupTest, LibrariesOpenByNameAndVersionAndBalanceTheCounts) {
+    for (const char* name :
+         {"exec.library", "dos.library", "graphics.library", "asl.library", "cybergraphics.library",
+          "intuition.library", "utility.library", "gadtools.library"}) {
+        Library* base = OpenLibrary(name, 39);
+        EXPECT_NE(base, nullptr) << name;
+        EXPECT_EQ(OpenLibrary(name, 0), base);
+        EXPECT_EQ(platform::libraryOpenCount(name), 2);
+        CloseLibrary(base);
+        CloseLibrary(base);
+        EXPECT_EQ(platform::libraryOpenCount(name), 0);
+    }
+    EXPECT_EQ(OpenLibrary("mathieee.library", 0), nullptr);
+    EXPECT_EQ(OpenLibrary("dos.library", 1000), nullptr);
+    platform::setLibraryAvailable("asl.library", false);
+    EXPECT_EQ(OpenLibrary("asl.library", 0), nullptr);
+    platform::setLibraryAvailable("asl.library", true);
+    CloseLibrary(nullptr);
 }
 
 } // namespace
