@@ -29,7 +29,6 @@ class ScopedVariable {
     }
     ~ScopedVariable() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
     ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
 
   private:
     std::string name_;
@@ -58,15 +57,13 @@ inline std::vector<std::string> nulSeparated(const std::string& text) {
     return items;
 }
 
-/// A sandbox for every test; afterwards no lock, file handle, device-process record, DOS
-/// object or requester may still be out.
+/// A sandbox for every test; afterwards nothing the layer hands out may still be out.
 class HostLayerTest : public ::testing::Test {
   protected:
     Sandbox sandbox;
 
     void TearDown() override {
-        EXPECT_EQ(tolvarn::platform::outstanding(), tolvarn::platform::Outstanding{})
-            << "something the layer handed out was not given back";
+        EXPECT_EQ(platform::outstanding(), platform::Outstanding{}) << "not given back";
     }
 
     /// The host path Lock() finds for `path`, or "" when it fails.

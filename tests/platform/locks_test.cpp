@@ -24,8 +24,8 @@ class HostLocksTest : public HostLayerTest {
     void SetUp() override {
         for (const char* file :
              {"work/Games/MAZE.EXE", "work/Games/readme.txt", "work/game.exe", "work/Game.exe",
-              "work/GAME.EXE", "work/target/file.txt", "first/only-in-first", "first/in-both",
-              "second/in-both", "second/only-in-second", "other/file"})
+              "work/GAME.EXE", "work/target/file.txt", "first/in-both", "second/in-both",
+              "second/only-in-second", "other/file"})
             sandbox.writeFile(file, "x");
         sandbox.makeDir("config/tolvarn/env");
         makeLink("target", "work/relative");
@@ -43,13 +43,11 @@ class HostLocksTest : public HostLayerTest {
         FreeDosObject(DOS_FIB, fib);
         HostLayerTest::TearDown();
     }
-
     void examine(const char* path) {
         BPTR lock = Lock(path, SHARED_LOCK);
         EXPECT_EQ(Examine(lock, fib), DOSTRUE) << path;
         UnLock(lock);
     }
-
     /// Every entry ExAll gives for `directory` with a buffer of `size` bytes, call after call;
     /// "error N" ends the list when a call fails with IoErr() N.
     Rows exAll(const char* directory, int32_t size, const char* pattern = nullptr) {
@@ -72,7 +70,6 @@ class HostLocksTest : public HostLayerTest {
         UnLock(lock);
         return rows;
     }
-
     const std::string games = sandbox.path("work/Games");
     FileInfoBlock* fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
 };
@@ -89,19 +86,14 @@ TEST_F(HostLocksTest, PathsResolveInEverySyntax) {
         {games + "/maze.exe", maze}, // host-absolute
         {"", sandbox.work()},
         {"Games//", sandbox.work()}, // an empty component is the parent
-        {"Games//Games/maze.exe", maze},
         {"Games/../Games/./maze.exe", maze}, // "." and ".." as on the host
         {"Games:/", sandbox.work()},
-        {"Games/", games},
-        {":", "/"},
         {":tmp", fs::canonical("/tmp").string()},
         {"game.exe", sandbox.path("work/game.exe")}, // among case twins the exact name first,
         {"gAME.exe", sandbox.path("work/GAME.EXE")}, // then the first in byte order
-        {"Multi:only-in-first", sandbox.path("first/only-in-first")},
         {"Multi:only-in-second", sandbox.path("second/only-in-second")},
         {"Multi:in-both", sandbox.path("first/in-both")},
         {"ENV:", env},
-        {"envarc:", env},
         {"T:", fs::canonical(fs::temp_directory_path()).string()}, // not movable
         {"NIL:", "/dev/null"},
         {"PROGDIR:", fs::canonical("/proc/self/exe").parent_path().string()},
@@ -110,7 +102,6 @@ TEST_F(HostLocksTest, PathsResolveInEverySyntax) {
         {"relative//relative", sandbox.path("work/target")}, // the parent of the link's target
         {"dangling", "", ERROR_OBJECT_NOT_FOUND},
         {"loop", "", ERROR_IS_SOFT_LINK},
-        {"Games/missing", "", ERROR_OBJECT_NOT_FOUND},
         {"missing/maze.exe", "", ERROR_DIR_NOT_FOUND},
         {"Games/MAZE.EXE/x", "", ERROR_OBJECT_WRONG_TYPE},
         {"NoSuchDevice:x", "", ERROR_DEVICE_NOT_MOUNTED},
@@ -124,7 +115,6 @@ TEST_F(HostLocksTest, PathsResolveInEverySyntax) {
         // A success may leave IoErr() as a search on the way left it.
         EXPECT_EQ(test.expected.empty() ? IoErr() : 0, test.error) << test.path;
     }
-
     // One device-process record per existing directory of an assign, in order, then none.
     Rows directories;
     for (DevProc* record = GetDeviceProc("Multi:x", nullptr); record != nullptr;
@@ -149,7 +139,6 @@ TEST_F(HostLocksTest, ReadLinkAndNameFromLockGiveWholePathsOrSayTheyDoNotFit) {
         {"ABSOLUTE", 512, target + "/file.txt", size + 9},
         {"dangling", 512, sandbox.path("work/gone"), size - 2},
         {"target", 512, "", -1}, // not a link
-        {"missing", 512, "", -1},
         {"relative", size, "", -2}, // no room for the NUL
     };
     // clang-format on
@@ -161,7 +150,6 @@ TEST_F(HostLocksTest, ReadLinkAndNameFromLockGiveWholePathsOrSayTheyDoNotFit) {
                   test.expected);
     }
     UnLock(work);
-
     // Names longer than the 127 characters of a FileInfoBlock come back whole.
     const std::string longName(200, 'n'), expected = sandbox.makeDir("work/" + longName);
     BPTR lock = Lock(longName.c_str(), SHARED_LOCK);
@@ -174,35 +162,27 @@ TEST_F(HostLocksTest, ReadLinkAndNameFromLockGiveWholePathsOrSayTheyDoNotFit) {
     UnLock(lock);
 }
 
-TEST_F(HostLocksTest, LocksAreCountedMovedAndGivenBack) {
-    BPTR sub = Lock("Games", EXCLUSIVE_LOCK);
+TEST_F(HostLocksTest, LocksAreCountedAndTheCurrentDirectoryMoves) {
+    BPTR folder = Lock("Games", EXCLUSIVE_LOCK);
     DevProc* record = GetDeviceProc("x", nullptr);
     FileHandle* file = Open("new.txt", MODE_NEWFILE);
     EXPECT_EQ(platform::outstanding(), (platform::Outstanding{.locks = 2, // the record holds one
                                                               .fileHandles = 1,
                                                               .deviceProcs = 1,
                                                               .dosObjects = 1})); // fib
-    BPTR old = CurrentDir(sub); // the process owns sub now, the caller old
-    EXPECT_EQ(FindTask(nullptr)->pr_CurrentDir, sub);
+    BPTR old = CurrentDir(folder); // the process owns folder now, the caller old
     EXPECT_EQ(resolved("maze.exe"), games + "/MAZE.EXE");
     EXPECT_EQ(fs::current_path(), sandbox.work()); // the host's own is untouched
-    BPTR parent = ParentDir(sub);
-    BPTR copy = DupLock(parent);
-    EXPECT_STREQ(copy->hostPath, sandbox.work().c_str());
-    EXPECT_EQ(copy->fl_Access, SHARED_LOCK);
-    BPTR root = Lock("/", SHARED_LOCK);
-    SetIoErr(-1);
-    EXPECT_EQ(ParentDir(root), nullptr); // the root has no parent, and that is no error
-    EXPECT_EQ(IoErr(), 0);
-    EXPECT_EQ(DupLock(nullptr), nullptr);
+    BPTR parent = ParentDir(folder);
+    EXPECT_STREQ(parent->hostPath, sandbox.work().c_str());
     // Giving something back twice, or giving back what the process owns, does no harm.
-    for (BPTR lock : {copy, copy, parent, root, sub, static_cast<BPTR>(nullptr)})
+    for (BPTR lock : {parent, parent, folder, static_cast<BPTR>(nullptr)})
         UnLock(lock);
     FreeDeviceProc(record);
     FreeDeviceProc(record);
     FreeDosObject(DOS_EXALLCONTROL, fib); // the wrong type is refused
     EXPECT_EQ(platform::outstanding().dosObjects, 1);
-    EXPECT_EQ(Close(file), DOSTRUE);
+    Close(file);
     UnLock(CurrentDir(old));
     EXPECT_EQ(resolved("Games/maze.exe"), games + "/MAZE.EXE");
 }
@@ -221,30 +201,22 @@ TEST_F(HostLocksTest, ListingsHonourTheBufferSizeAndShowLinksAsThemselves) {
                             row("z-link", ST_SOFTLINK)};
     Rows all = shortOnes;
     all.insert(all.begin() + 1, row(longName, ST_FILE));
-
-    // ExNext lists the same entries in the same byte order, then stays at the end.
+    // ExNext lists the same entries in the same byte order.
     BPTR lock = Lock("list", SHARED_LOCK);
     ASSERT_EQ(Examine(lock, fib), DOSTRUE);
     Rows listed;
     while (ExNext(lock, fib))
         listed.push_back(row(fib->fib_FileName, fib->fib_DirEntryType, fib->fib_Comment));
     EXPECT_EQ(IoErr(), ERROR_NO_MORE_ENTRIES);
-    EXPECT_EQ(ExNext(lock, fib), DOSFALSE);
     EXPECT_EQ(listed, all);
-    ASSERT_EQ(Examine(lock, fib), DOSTRUE); // a scan given up half-way goes with the block
-    ASSERT_EQ(ExNext(lock, fib), DOSTRUE);
-
     EXPECT_EQ(exAll("list", 4096), all);
     // A 200-byte buffer takes short names; a 200-character name never fits, and ExAll says so
     // instead of looping or overrunning.
     EXPECT_EQ(exAll("list", 200, "#?.(exe|txt)"), (Rows{other, exe}));
     EXPECT_EQ(exAll("list", 200),
               (Rows{row("C", ST_USERDIR), "error " + std::to_string(ERROR_BUFFER_OVERFLOW)}));
-    EXPECT_EQ(exAll("list", 200, "SHORT.EXE"), (Rows{exe}));
-    EXPECT_TRUE(exAll("list", 200, "missing").empty());
     // A buffer for one short record at a time hands them out over several calls.
     EXPECT_EQ(exAll("list", 80, "~(L#?)"), shortOnes);
-
     // ExAllEnd gives back an unfinished scan, and the next starts from the beginning; one left
     // open goes with the control structure.
     auto* control = static_cast<ExAllControl*>(AllocDosObject(DOS_EXALLCONTROL, nullptr));
@@ -258,18 +230,12 @@ TEST_F(HostLocksTest, ListingsHonourTheBufferSizeAndShowLinksAsThemselves) {
 }
 
 TEST_F(HostLocksTest, ExamineTellsTheObjectAndItsMarksRoundTrip) {
-    // clang-format off
-    const struct { const char* path; int32_t type; const char* name; int32_t size; } cases[] = {
-        {"/", ST_ROOT, "", 0},
-        {"games", ST_USERDIR, "Games", 0},
-        {"absolute", ST_FILE, "file.txt", 1}, // Lock followed the link
-        {"NIL:", ST_PIPEFILE, "null", 0},
-    };
-    // clang-format on
-    for (const auto& test : cases) {
-        examine(test.path);
+    for (const auto& [path, shown] : {std::pair{"/", row("", ST_ROOT, "0")},
+                                      {"absolute", row("file.txt", ST_FILE, "1")}, // followed
+                                      {"NIL:", row("null", ST_PIPEFILE, "0")}}) {
+        examine(path);
         EXPECT_EQ(row(fib->fib_FileName, fib->fib_DirEntryType, std::to_string(fib->fib_Size)),
-                  row(test.name, test.type, std::to_string(test.size)));
+                  shown);
     }
     const char* maze = "Games/MAZE.EXE";
     for (const uint32_t protection :
@@ -284,7 +250,6 @@ TEST_F(HostLocksTest, ExamineTellsTheObjectAndItsMarksRoundTrip) {
     EXPECT_EQ(static_cast<uint32_t>(fib->fib_Protection), FIBF_WRITE | FIBF_DELETE);
     EXPECT_EQ(fs::status(games + "/MAZE.EXE").permissions() & fs::perms::group_all,
               fs::perms::group_read); // only the owner's bits change
-
     const std::string longest(sizeof fib->fib_Comment - 1, 'c');
     for (const std::string& comment : {std::string("Doom, shareware"), longest, std::string()}) {
         ASSERT_EQ(SetComment(maze, comment.c_str()), DOSTRUE);
@@ -293,7 +258,6 @@ TEST_F(HostLocksTest, ExamineTellsTheObjectAndItsMarksRoundTrip) {
     }
     EXPECT_EQ(SetComment(maze, (longest + "x").c_str()), DOSFALSE);
     EXPECT_EQ(IoErr(), ERROR_COMMENT_TOO_BIG);
-
     for (const DateStamp date : {DateStamp{0, 0, 0}, {12819, 754, 1234}, {16000, 1439, 2999}}) {
         ASSERT_EQ(SetFileDate(maze, &date), DOSTRUE);
         examine(maze);

@@ -11,8 +11,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,6 +19,8 @@
 #include <csignal>
 #include <cstdio>
 #include <future>
+#include <memory>
+#include <sstream>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -47,7 +47,6 @@ TEST_F(RequesterTest, WithNobodyToAskMessagesGoToStandardErrorAndFilesCancel) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Tolvarn: Cannot find \"%s.EXE\": -5 4294967295 ff%\n[|0] %q\n");
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
-
     const TagItem tags[] = {
         {ASLFR_InitialDrawer, text("/tmp")}, {ASLFR_InitialFile, text("A.EXE")}, {TAG_DONE, 0}};
     auto* requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, tags));
@@ -55,31 +54,20 @@ TEST_F(RequesterTest, WithNobodyToAskMessagesGoToStandardErrorAndFilesCancel) {
     EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
     EXPECT_EQ(std::string(requester->fr_Drawer) + requester->fr_File, "/tmpA.EXE"); // untouched
     FreeAslRequest(requester);
-    EXPECT_EQ(AllocAslRequest(1, tags), nullptr); // only file requesters exist here
-    int stranger = 0;
-    EXPECT_EQ(AslRequest(&stranger, nullptr), DOSFALSE);
-    FreeAslRequest(&stranger);
-    FreeAslRequest(nullptr);
 }
 
 class ZenityRequesterTest : public RequesterTest {
   protected:
-    void SetUp() override {
-        writeScript(sandbox.path("bin/zenity"), "printf '%s\\0' \"$@\" > \"$FAKE_ZENITY_LOG\"\n"
-                                                "[ -n \"$REPLY\" ] && printf '%s\\n' \"$REPLY\"\n"
-                                                "exit $STATUS");
-    }
-    /// Makes the next zenity answer `reply` and end with `status`.
-    static void answer(const std::string& reply, int status) {
-        setenv("REPLY", reply.c_str(), 1);
-        setenv("STATUS", std::to_string(status).c_str(), 1);
+    /// Makes the next zenity log its arguments, answer `reply` and end with `status`.
+    void answer(const std::string& reply, int status) const {
+        writeScript(sandbox.path("bin/zenity"),
+                    "printf '%s\\0' \"$@\" >'" + sandbox.path("zenity.log") + "'\n" +
+                        (reply.empty() ? "" : "printf '%s\\n' '" + reply + "'\n") + "exit " +
+                        std::to_string(status));
     }
     /// The arguments the last zenity got, after its own name.
     Words zenityGot() const { return nulSeparated(readFile(sandbox.path("zenity.log"))); }
-
     ScopedVariable gui{"TOLVARN_REQUESTER", "gui"}, path{"PATH", sandbox.path("bin") + ":/bin"};
-    ScopedVariable log{"FAKE_ZENITY_LOG", sandbox.path("zenity.log")};
-    ScopedVariable reply{"REPLY", std::nullopt}, status{"STATUS", std::nullopt};
 };
 
 TEST_F(ZenityRequesterTest, MessagesNumberTheButtonsFromTheLeftAndTheRightmostZero) {
@@ -95,12 +83,6 @@ TEST_F(ZenityRequesterTest, MessagesNumberTheButtonsFromTheLeftAndTheRightmostZe
     EXPECT_EQ(zenityGot(), (Words{"--question", "--no-markup", "--title=Tolvarn",
                                   "--text=Disk C:\\\\GAMES", "--switch", "--extra-button=Yes",
                                   "--extra-button=May|be", "--extra-button=No"}));
-    const EasyStruct notice = {20, 0, "Tolvarn", "Press Ctrl-Alt-F9 to quit!", "OK"};
-    answer("", 5);
-    EXPECT_EQ(platform::timedEasyRequest(&notice, nullptr, 2), 0);
-    EXPECT_EQ(zenityGot(),
-              (Words{"--info", "--no-markup", "--title=Tolvarn",
-                     "--text=Press Ctrl-Alt-F9 to quit!", "--ok-label=OK", "--timeout=2"}));
 }
 
 TEST_F(ZenityRequesterTest, FileRequestersFillDrawerFileAndArgumentsFromTheChoice) {
@@ -123,13 +105,9 @@ TEST_F(ZenityRequesterTest, FileRequestersFillDrawerFileAndArgumentsFromTheChoic
                      "--file-filter=*.exe *.com *.bat | *.[eE][xX][eE] *.[cC][oO][mM] "
                      "*.[bB][aA][tT]",
                      "--file-filter=All files | *"}));
-    answer("/FILE.COM", 0);
-    ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
-    EXPECT_EQ(shown(), "/|FILE.COM|0");
-    answer("", 1);
+    answer("", 1); // closed
     EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
     FreeAslRequest(requester);
-
     // Drawers only, starting at a "drawer" that is no folder at all: the dialog starts anywhere.
     const TagItem drawers[] = {
         {ASLFR_InitialDrawer, text("Pick one!")}, {ASLFR_Flags2, FRF_DRAWERSONLY}, {TAG_DONE, 0}};
@@ -139,7 +117,6 @@ TEST_F(ZenityRequesterTest, FileRequestersFillDrawerFileAndArgumentsFromTheChoic
     EXPECT_EQ(shown(), "/opt/DOSBox||0");
     EXPECT_EQ(zenityGot(), (Words{"--file-selection", "--directory"}));
     FreeAslRequest(requester);
-
     // A multiple choice lists each with a lock on its folder, locked by its host path as it is.
     const std::string folder = sandbox.makeDir("dos:games");
     const TagItem multiple[] = {{ASLFR_Flags1, FRF_DOMULTISELECT}, {TAG_DONE, 0}};
@@ -159,77 +136,55 @@ TEST_F(ZenityRequesterTest, FileRequestersFillDrawerFileAndArgumentsFromTheChoic
     FreeAslRequest(requester);
 }
 
-/// Plays the person who closes the dialog unanswered: finds the zenity this process started
-/// (through /proc), leaves it up long enough to show its window, then closes it. Returns whether
-/// it was still there to close.
-std::future<bool> closeTheDialogLater() {
-    return std::async(std::launch::async, [] {
-        for (const auto giveUp = std::chrono::steady_clock::now() + 30s;
-             std::chrono::steady_clock::now() < giveUp; std::this_thread::sleep_for(50ms)) {
-            for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-                const std::string stat = readFile(entry.path() / "stat");
-                const size_t close = stat.rfind(')');
-                if (close == std::string::npos || stat.find("(zenity)") == std::string::npos ||
-                    std::atol(stat.c_str() + close + 4) != ::getpid()) // its parent
-                    continue;
-                std::this_thread::sleep_for(1500ms);
-                return ::kill(std::atoi(entry.path().filename().c_str()), SIGTERM) == 0;
-            }
+/// Plays the person who closes the dialog unanswered: waits for this process's zenity, leaves
+/// it up long enough to show its window, then closes it. Returns whether it was still there.
+std::future<bool> closeTheDialogLater(pid_t server) {
+    return std::async(std::launch::async, [server] {
+        const std::string children = "/proc/self/task/" + std::to_string(::getpid()) + "/children";
+        for (int tries = 0; tries < 600; ++tries, std::this_thread::sleep_for(50ms)) {
+            std::istringstream pids(readFile(children));
+            for (pid_t child; pids >> child;)
+                if (child != server) {
+                    std::this_thread::sleep_for(1500ms);
+                    return ::kill(child, SIGTERM) == 0;
+                }
         }
         return false;
     });
 }
 
-class GuiRequesterTest : public HostLayerTest {
-  protected:
-    void SetUp() override {
-        if (platform::findInHostPath("Xvfb").empty() || platform::findInHostPath("zenity").empty())
-            GTEST_SKIP()
-                << "the desktop dialogs need zenity and Xvfb (Debian packages zenity, xvfb)";
-        // The server tells its process number, then picks a free display and tells that.
-        server = ::popen("echo $$; exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null", "r");
-        int display = -1;
-        if (server == nullptr || std::fscanf(server, "%d %d", &serverId, &display) != 2)
-            GTEST_SKIP() << "Xvfb is installed but did not start a display";
-        setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
-    }
-    void TearDown() override {
+TEST_F(RequesterTest, TheRealZenityOnAPrivateDisplayClosesTheNoticeInTimeAndCancelsUnanswered) {
+    if (platform::findInHostPath("Xvfb").empty() || platform::findInHostPath("zenity").empty())
+        GTEST_SKIP() << "the desktop dialogs need zenity and Xvfb (Debian packages zenity, xvfb)";
+    // The server tells its process number, then picks a free display and tells that.
+    pid_t serverId = 0;
+    const auto stop = [&serverId](FILE* server) {
         if (serverId > 0)
             ::kill(serverId, SIGTERM);
-        if (server != nullptr)
-            ::pclose(server);
-        HostLayerTest::TearDown();
-    }
-
-    FILE* server = nullptr;
-    pid_t serverId = 0;
-    ScopedVariable display{"DISPLAY", std::nullopt}, wayland{"WAYLAND_DISPLAY", std::nullopt};
-    ScopedVariable automatic{"TOLVARN_REQUESTER", std::nullopt};
-    ScopedVariable settings{"GSETTINGS_BACKEND", "memory"}, bridge{"NO_AT_BRIDGE", "1"};
-};
-
-TEST_F(GuiRequesterTest, TheNoticeClosesItselfInTimeAndUnansweredDialogsCancel) {
+        ::pclose(server);
+    };
+    const std::unique_ptr<FILE, decltype(stop)> server(
+        ::popen("echo $$; exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null", "r"), stop);
+    int display = -1;
+    if (!server || std::fscanf(server.get(), "%d %d", &serverId, &display) != 2)
+        GTEST_SKIP() << "Xvfb is installed but did not start a display";
+    ScopedVariable automatic{"TOLVARN_REQUESTER", std::nullopt}, wayland{"WAYLAND_DISPLAY", {}},
+        screen{"DISPLAY", ":" + std::to_string(display)}, bridge{"NO_AT_BRIDGE", "1"},
+        settings{"GSETTINGS_BACKEND", "memory"}; // no accessibility bus or settings daemon here
     const EasyStruct notice = {20, 0, "Tolvarn", "Press Ctrl-Alt-F9 to quit!", "OK"};
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(platform::timedEasyRequest(&notice, nullptr, 1), 0);
     const auto took = std::chrono::steady_clock::now() - started;
     EXPECT_TRUE(took >= 900ms && took < 30s);
-
-    const std::string games = sandbox.makeDir("Games");
     const TagItem tags[] = {{ASLFR_TitleText, text("Tolvarn")},
-                            {ASLFR_InitialDrawer, text(games.c_str())},
                             {ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
                             {ASLFR_DoPatterns, DOSTRUE},
                             {TAG_DONE, 0}};
     void* requester = AllocAslRequest(ASL_FileRequest, tags);
-    auto closed = closeTheDialogLater();
+    auto closed = closeTheDialogLater(serverId);
     EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
     EXPECT_TRUE(closed.get());
     FreeAslRequest(requester);
-    const EasyStruct message = {20, 0, "Tolvarn", "Run it?", "Yes|No"};
-    closed = closeTheDialogLater();
-    EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, nullptr), 0);
-    EXPECT_TRUE(closed.get());
 }
 
 /// A pseudo-terminal that is standard input and standard error while it lives. The person has
@@ -246,10 +201,8 @@ class Terminal {
         ::tcgetattr(terminal, &settings);
         settings.c_lflag &= ~tcflag_t{ECHO};
         ::tcsetattr(terminal, TCSANOW, &settings);
-        for (const int fd : {STDIN_FILENO, STDERR_FILENO}) {
-            saved_.push_back(::dup(fd));
-            ::dup2(terminal, fd);
-        }
+        ::dup2(terminal, STDIN_FILENO);
+        ::dup2(terminal, STDERR_FILENO);
         ::close(terminal);
         EXPECT_EQ(::write(master_, typed.data(), typed.size()), std::ssize(typed));
     }
@@ -257,14 +210,11 @@ class Terminal {
         int unread = 0;
         ::ioctl(STDIN_FILENO, FIONREAD, &unread);
         EXPECT_EQ(unread, 0) << "the program stopped asking early";
-        ::dup2(saved_[0], STDIN_FILENO);
-        ::dup2(saved_[1], STDERR_FILENO);
-        for (const int fd : {saved_[0], saved_[1], master_})
+        ::dup2(savedInput_, STDIN_FILENO);
+        ::dup2(savedError_, STDERR_FILENO);
+        for (const int fd : {savedInput_, savedError_, master_})
             ::close(fd);
     }
-    Terminal(const Terminal&) = delete;
-    Terminal& operator=(const Terminal&) = delete;
-
     /// Whether `text` shows on the screen. The terminal passes on what the program wrote a
     /// little later, so this waits for it (at most ten seconds, when it never comes).
     bool shows(const std::string& text) {
@@ -279,8 +229,7 @@ class Terminal {
     }
 
   private:
-    int master_;
-    std::vector<int> saved_;
+    int master_, savedInput_ = ::dup(STDIN_FILENO), savedError_ = ::dup(STDERR_FILENO);
     std::string screen_;
 };
 
@@ -300,7 +249,6 @@ class TerminalRequesterTest : public HostLayerTest {
         EXPECT_TRUE(terminal.shows(shown)) << shown;
         return result;
     }
-
     ScopedVariable backend{"TOLVARN_REQUESTER", "terminal"};
 };
 
@@ -320,9 +268,6 @@ TEST_F(TerminalRequesterTest, ReadsATypedPathAsksAgainOrCancels) {
                           games + prompt + "That is a folder, not a file: .." + prompt +
                           "No such folder: missing/x" + prompt),
               "-1|" + games + "|doom.exe");
-    // A name that does not exist yet is still an answer; a cancel leaves what was shown alone.
-    EXPECT_EQ(askFile(tags, sandbox.path("work/new file.bat\n")),
-              "-1|" + sandbox.work() + "|new file.bat");
     for (const char* cancel : {"\n", "\x04"})
         EXPECT_EQ(askFile(tags, cancel), "0|" + games + "|");
     // A drawers-only requester asks again until the answer is a folder.
@@ -373,12 +318,6 @@ TEST(RequesterBackendChoice, FollowsTheSettingThenWhatIsThere) {
     Sandbox sandbox;
     writeScript(sandbox.path("bin/zenity"), "");
     const std::string zenity = sandbox.path("bin"), noZenity = sandbox.makeDir("empty");
-    const std::string wayland = sandbox.path("wayland-0");
-    const int compositor = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{AF_UNIX, {}};
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", wayland.c_str());
-    ASSERT_EQ(::bind(compositor, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::listen(compositor, 1);
     const char *remote = "otherhost:0", *unreachable = ":987654"; // a remote one is taken on trust
     // clang-format off
     const struct {
@@ -388,8 +327,6 @@ TEST(RequesterBackendChoice, FollowsTheSettingThenWhatIsThere) {
         {"terminal", remote, nullptr, zenity, false, B::terminal},
         {"gui", nullptr, nullptr, zenity, false, B::gui},
         {"gui", remote, nullptr, noZenity, true, B::none},
-        {"bogus", remote, nullptr, zenity, false, B::gui},
-        {nullptr, nullptr, wayland.c_str(), zenity, false, B::gui},
         {nullptr, remote, nullptr, noZenity, true, B::terminal},
         {nullptr, unreachable, "no-such-wayland", zenity, true, B::terminal},
         {nullptr, unreachable, nullptr, zenity, false, B::none},
@@ -416,7 +353,6 @@ TEST(RequesterBackendChoice, FollowsTheSettingThenWhatIsThere) {
         ::close(nothing);
         ::close(savedInput);
     }
-    ::close(compositor);
 }
 
 } // namespace
