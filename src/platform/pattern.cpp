@@ -4,9 +4,11 @@
 //   [a-z] one character of a set  [~a-z] one character outside it
 //   %  the empty text             'x  the character x itself
 // ParsePatternNoCase compiles a pattern into a byte code of at most twice the pattern's length
-// plus one; MatchPatternNoCase matches a name against that code.
+// plus one; MatchPatternNoCase matches a name against that code. Groups, repeats and negations
+// may nest up to 64 levels deep; a deeper pattern is refused as malformed.
 #include "platform/hostLayer.h"
 
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -137,6 +139,10 @@ struct Node {
     std::vector<Node> operand;                   // one node, for repeat and negation
 };
 
+/// How deeply groups, repeats and negations may nest. Far beyond any pattern a person writes, and
+/// low enough that reading, matching and freeing a tree never run short of stack.
+constexpr int maximumNesting = 64;
+
 class TreeReader {
   public:
     explicit TreeReader(std::string_view code) : code_(code) {}
@@ -151,6 +157,7 @@ class TreeReader {
   private:
     std::string_view code_;
     std::size_t position_ = 0;
+    int depth_ = 0; // nodes being read, one inside the other
 
     bool atEnd() const { return position_ >= code_.size(); }
     unsigned char peek() const { return static_cast<unsigned char>(code_[position_]); }
@@ -180,6 +187,15 @@ class TreeReader {
     }
 
     std::optional<Node> readNode() {
+        if (depth_ == maximumNesting)
+            return std::nullopt;
+        ++depth_;
+        auto node = readNodeWithin();
+        --depth_;
+        return node;
+    }
+
+    std::optional<Node> readNodeWithin() {
         Node node;
         switch (peek()) {
         case anyCode:
@@ -251,103 +267,195 @@ class TreeReader {
     }
 };
 
-/// Matches by sets of positions: for a node and a start, every position in the name where a
-/// match of the node can end. Polynomial in the name's length, whatever the pattern.
+/// A set of positions in the name, 0 to its length, one bit each.
+class Positions {
+  public:
+    explicit Positions(std::size_t count) : words_((count + 63) / 64, 0), count_(count) {}
+
+    void set(std::size_t position) { words_[position / 64] |= std::uint64_t{1} << (position % 64); }
+    bool has(std::size_t position) const { return (words_[position / 64] >> (position % 64)) & 1; }
+    bool empty() const {
+        for (const std::uint64_t word : words_) {
+            if (word != 0)
+                return false;
+        }
+        return true;
+    }
+    Positions& operator|=(const Positions& other) {
+        for (std::size_t i = 0; i < words_.size(); ++i)
+            words_[i] |= other.words_[i];
+        return *this;
+    }
+    /// The positions of this set that `other` lacks.
+    Positions without(const Positions& other) const {
+        Positions result(count_);
+        for (std::size_t i = 0; i < words_.size(); ++i)
+            result.words_[i] = words_[i] & ~other.words_[i];
+        return result;
+    }
+    /// Each position of this set that is also in `mask`, moved one character on.
+    Positions advancedWithin(const Positions& mask) const {
+        Positions result(count_);
+        std::uint64_t carry = 0;
+        for (std::size_t i = 0; i < words_.size(); ++i) {
+            const std::uint64_t word = words_[i] & mask.words_[i];
+            result.words_[i] = (word << 1) | carry;
+            carry = word >> 63;
+        }
+        result.clearBeyondEnd();
+        return result;
+    }
+    /// The positions from `start` on that are not in this set.
+    Positions complementFrom(std::size_t start) const {
+        Positions result(count_);
+        for (std::size_t i = 0; i < words_.size(); ++i)
+            result.words_[i] = ~words_[i];
+        for (std::size_t position = 0; position < start; ++position)
+            result.words_[position / 64] &= ~(std::uint64_t{1} << (position % 64));
+        result.clearBeyondEnd();
+        return result;
+    }
+    template <typename Visit> void forEach(Visit visit) const {
+        for (std::size_t i = 0; i < words_.size(); ++i) {
+            for (std::uint64_t word = words_[i]; word != 0; word &= word - 1)
+                visit(i * 64 + static_cast<std::size_t>(__builtin_ctzll(word)));
+        }
+    }
+    std::size_t bytes() const { return words_.size() * sizeof(std::uint64_t); }
+
+  private:
+    std::vector<std::uint64_t> words_;
+    std::size_t count_;
+
+    void clearBeyondEnd() {
+        if (count_ % 64 != 0)
+            words_.back() &= (std::uint64_t{1} << (count_ % 64)) - 1;
+    }
+};
+
+/// Matches by sets of positions: from the set of places in the name where a node may start, the
+/// set of places where a match of it can end, all starts at once. A repeat grows its set until
+/// nothing new is reached; only a negation needs each start on its own, and remembers what it
+/// found for each. The work is polynomial in the name's length, whatever the pattern.
 class Matcher {
   public:
-    explicit Matcher(std::string name) : name_(std::move(name)) {
+    explicit Matcher(std::string name) : name_(std::move(name)), inside_(name_.size() + 1) {
         for (char& character : name_)
             character = foldCase(character);
+        for (std::size_t position = 0; position < name_.size(); ++position)
+            inside_.set(position);
     }
 
     bool matches(const std::vector<Node>& pattern) {
-        return sequenceEnds(pattern, 0)[name_.size()];
+        Positions start = none();
+        start.set(0);
+        return sequenceEnds(pattern, start).has(name_.size());
     }
 
   private:
-    using Positions = std::vector<bool>;
+    /// The negation results kept are limited to this much; beyond it they are worked out again.
+    static constexpr std::size_t memoryForNegations = 32u << 20;
+
     std::string name_;
-    std::map<std::pair<const Node*, std::size_t>, Positions> memo_;
+    Positions inside_; // the positions that have a character to match
+    std::map<unsigned char, Positions> characterMasks_;
+    std::map<const Node*, Positions> setMasks_;
+    std::map<std::pair<const Node*, std::size_t>, Positions> negations_;
+    std::size_t negationBytes_ = 0;
 
-    Positions none() const { return Positions(name_.size() + 1, false); }
+    Positions none() const { return Positions(name_.size() + 1); }
 
-    Positions sequenceEnds(const std::vector<Node>& sequence, std::size_t start) {
-        Positions current = none();
-        current[start] = true;
+    Positions sequenceEnds(const std::vector<Node>& sequence, Positions current) {
         for (const Node& node : sequence) {
-            Positions next = none();
-            for (std::size_t position = 0; position <= name_.size(); ++position) {
-                if (!current[position])
-                    continue;
-                const Positions& ends = nodeEnds(node, position);
-                for (std::size_t end = position; end <= name_.size(); ++end)
-                    next[end] = next[end] || ends[end];
-            }
-            current = std::move(next);
+            if (current.empty())
+                break;
+            current = ends(node, current);
         }
         return current;
     }
 
-    bool inSet(const Node& node, char character) const {
-        bool found = false;
-        for (const auto& [first, last] : node.ranges)
-            found = found || (character >= first && character <= last);
-        return found != node.setNegated;
+    /// The positions where a character matching `matches` stands.
+    template <typename Test> Positions maskOf(Test matches) const {
+        Positions mask = none();
+        for (std::size_t position = 0; position < name_.size(); ++position) {
+            if (matches(name_[position]))
+                mask.set(position);
+        }
+        return mask;
     }
 
-    const Positions& nodeEnds(const Node& node, std::size_t start) {
-        const auto key = std::make_pair(&node, start);
-        if (const auto found = memo_.find(key); found != memo_.end())
+    const Positions& characterMask(char character) {
+        const auto key = static_cast<unsigned char>(character);
+        if (const auto found = characterMasks_.find(key); found != characterMasks_.end())
             return found->second;
-        Positions ends = none();
-        const bool more = start < name_.size();
+        return characterMasks_
+            .emplace(key, maskOf([character](char other) { return other == character; }))
+            .first->second;
+    }
+
+    const Positions& setMask(const Node& node) {
+        if (const auto found = setMasks_.find(&node); found != setMasks_.end())
+            return found->second;
+        const auto inSet = [&node](char character) {
+            bool found = false;
+            for (const auto& [first, last] : node.ranges)
+                found = found || (character >= first && character <= last);
+            return found != node.setNegated;
+        };
+        return setMasks_.emplace(&node, maskOf(inSet)).first->second;
+    }
+
+    Positions ends(const Node& node, const Positions& starts) {
         switch (node.kind) {
         case Node::Kind::literal:
-            if (more && name_[start] == node.character)
-                ends[start + 1] = true;
-            break;
+            return starts.advancedWithin(characterMask(node.character));
         case Node::Kind::any:
-            if (more)
-                ends[start + 1] = true;
-            break;
-        case Node::Kind::empty:
-            ends[start] = true;
-            break;
+            return starts.advancedWithin(inside_);
         case Node::Kind::set:
-            if (more && inSet(node, name_[start]))
-                ends[start + 1] = true;
-            break;
-        case Node::Kind::group:
-            for (const auto& alternative : node.alternatives) {
-                const Positions reached = sequenceEnds(alternative, start);
-                for (std::size_t end = start; end <= name_.size(); ++end)
-                    ends[end] = ends[end] || reached[end];
-            }
-            break;
+            return starts.advancedWithin(setMask(node));
+        case Node::Kind::empty:
+            return starts;
+        case Node::Kind::group: {
+            Positions reached = none();
+            for (const auto& alternative : node.alternatives)
+                reached |= sequenceEnds(alternative, starts);
+            return reached;
+        }
         case Node::Kind::repeat: {
-            ends[start] = true;
-            std::vector<std::size_t> pending{start};
-            while (!pending.empty()) {
-                const std::size_t position = pending.back();
-                pending.pop_back();
-                const Positions reached = nodeEnds(node.operand.front(), position);
-                for (std::size_t end = position + 1; end <= name_.size(); ++end) {
-                    if (reached[end] && !ends[end]) {
-                        ends[end] = true;
-                        pending.push_back(end);
-                    }
-                }
+            // Zero times reaches the starts themselves; each further round starts only from what
+            // the round before reached first, so it ends after at most one round per position.
+            Positions reached = starts;
+            Positions frontier = starts;
+            for (;;) {
+                Positions next = ends(node.operand.front(), frontier).without(reached);
+                if (next.empty())
+                    return reached;
+                reached |= next;
+                frontier = std::move(next);
             }
-            break;
         }
         case Node::Kind::negation: {
-            const Positions reached = nodeEnds(node.operand.front(), start);
-            for (std::size_t end = start; end <= name_.size(); ++end)
-                ends[end] = !reached[end];
-            break;
+            Positions reached = none();
+            starts.forEach([&](std::size_t start) { reached |= negationEnds(node, start); });
+            return reached;
         }
         }
-        return memo_.emplace(key, std::move(ends)).first->second;
+        return none();
+    }
+
+    /// Where "anything but the operand" can end when it starts at `start`.
+    Positions negationEnds(const Node& node, std::size_t start) {
+        const auto key = std::make_pair(&node, start);
+        if (const auto found = negations_.find(key); found != negations_.end())
+            return found->second;
+        Positions from = none();
+        from.set(start);
+        Positions result = ends(node.operand.front(), from).complementFrom(start);
+        if (negationBytes_ + result.bytes() <= memoryForNegations) {
+            negationBytes_ += result.bytes();
+            negations_.emplace(key, result);
+        }
+        return result;
     }
 };
 
@@ -363,12 +471,13 @@ bool matchesCompiledPattern(std::string_view code, const std::string& name) {
 } // namespace tolvarn::platform::internal
 
 /// Compiles a pattern for MatchPatternNoCase. Returns 1 when it holds wildcards, 0 when it is a
-/// plain name, -1 when it is malformed (IoErr() ERROR_BAD_TEMPLATE) or dest cannot hold the code
-/// (IoErr() ERROR_BUFFER_OVERFLOW; 2 * strlen(source) + 2 bytes always do).
+/// plain name, -1 when it is malformed or nested too deeply (IoErr() ERROR_BAD_TEMPLATE) or dest
+/// cannot hold the code (IoErr() ERROR_BUFFER_OVERFLOW; 2 * strlen(source) + 2 bytes always do).
 int32_t ParsePatternNoCase(const char* source, char* dest, int32_t destLength) {
     bool wild = false;
     const auto code = compile(source != nullptr ? source : "", wild);
-    if (!code) {
+    // A pattern nested too deeply to be matched is refused as malformed.
+    if (!code || !TreeReader(*code).whole()) {
         SetIoErr(ERROR_BAD_TEMPLATE);
         return -1;
     }
