@@ -30,10 +30,10 @@ namespace fs = std::filesystem;
 constexpr int crowdSize = 10000;
 constexpr char tenLevels[] = "l1/l2/l3/l4/l5/l6/l7/l8/l9/l10";
 
-std::string fixture;     // the benchmark's own temporary folder, the current directory
-std::string crowd;       // fixture/crowd: 10,000 files entry00000.dat ..
-std::string exactName;   // crowd/entry05000.dat
-std::string otherCase;   // crowd/ENTRY05000.DAT
+std::string fixture;   // the benchmark's own temporary folder, the current directory
+std::string crowd;     // fixture/crowd: 10,000 files entry00000.dat ..
+std::string exactName; // crowd/entry05000.dat
+std::string otherCase; // crowd/ENTRY05000.DAT
 
 void makeFixture() {
     char pattern[] = "/tmp/tolvarn-bench-XXXXXX";

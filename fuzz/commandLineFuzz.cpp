@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-using tolvarn::platform::ParsedCommand;
 using tolvarn::platform::parseCommandLine;
+using tolvarn::platform::ParsedCommand;
 using tolvarn::platform::quoteShellItem;
 
 namespace {

@@ -100,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             fail("strJoinPart disagrees with AddPart", path, name);
         const auto joinedDirectory =
             addPartWithin(directory, name, directory.size() + name.size() + 2, path);
-        if (joinedToDirectory == nullptr || !joinedDirectory || joinedToDirectory != *joinedDirectory)
+        if (joinedToDirectory == nullptr || !joinedDirectory ||
+            joinedToDirectory != *joinedDirectory)
             fail("strJoinPart with dirOnly disagrees with AddPart", path, name);
         if (pathOnly == nullptr || pathOnly != directory)
             fail("strPathPart disagrees with PathPart", path, name);

@@ -22,7 +22,9 @@ namespace {
     std::abort();
 }
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char fold(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
@@ -73,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // A smaller buffer gives the same code or a refusal.
     std::unique_ptr<char[]> smallCode;
-    const int32_t smallKind = parseWithin(pattern, sizeChoice % (2 * pattern.size() + 2), smallCode);
+    const int32_t smallKind =
+        parseWithin(pattern, sizeChoice % (2 * pattern.size() + 2), smallCode);
     if (smallKind != -1 && (smallKind != kind || std::strcmp(smallCode.get(), code.get()) != 0))
         fail("a smaller buffer gave another code", pattern, name);
 

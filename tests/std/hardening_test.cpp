@@ -86,42 +86,83 @@ TEST_F(TemplateHardeningTest, BadInputGivesACleanMatchOrTheDocumentedError) {
     };
     const Case cases[] = {
         {"a 100,000-character word", launcher, longWord, {{0, longWord}}},
-        {"a 100,000-character quoted string", launcher, "\"" + longWord + "\" window",
+        {"a 100,000-character quoted string",
+         launcher,
+         "\"" + longWord + "\" window",
          {{0, longWord}, {1, "window"}}},
-        {"100,000 characters of words", launcher, repeated("word", 20000, " "), {},
+        {"100,000 characters of words",
+         launcher,
+         repeated("word", 20000, " "),
+         {},
          "does not match template"},
-        {"an unclosed quote before 100,000 characters", launcher, "game.exe \"" + longWord, {},
+        {"an unclosed quote before 100,000 characters",
+         launcher,
+         "game.exe \"" + longWord,
+         {},
          "string is missing closing quote"},
-        {"control bytes", launcher, "\x01\x02\x1b[31m\r\n\x0b\x7f \twindow",
+        {"control bytes",
+         launcher,
+         "\x01\x02\x1b[31m\r\n\x0b\x7f \twindow",
          {{0, "\x01\x02\x1b[31m\r\n\x0b\x7f"}, {1, "window"}}},
         {"bytes above 127", launcher, "\xff\xfe\x80.exe", {{0, "\xff\xfe\x80.exe"}}},
         {"5,000 equals signs", launcher, equalsRun, {}, "illegal character"},
-        {"a keyword and 5,000 equals signs", launcher, "ISO" + equalsRun + "disc.iso",
+        {"a keyword and 5,000 equals signs",
+         launcher,
+         "ISO" + equalsRun + "disc.iso",
          {{2, "disc.iso"}}},
-        {"a keyword and two runs of equals signs", launcher, "ISO == = disc.iso", {},
+        {"a keyword and two runs of equals signs",
+         launcher,
+         "ISO == = disc.iso",
+         {},
          "illegal character"},
-        {"a keyword and equals signs at the end", launcher, "game.exe ISO" + equalsRun, {},
+        {"a keyword and equals signs at the end",
+         launcher,
+         "game.exe ISO" + equalsRun,
+         {},
          "expected value after keyword"},
-        {"2,000 repeats of one keyword", launcher, repeated("CDletter=E", 2000, " "), {},
+        {"2,000 repeats of one keyword",
+         launcher,
+         repeated("CDletter=E", 2000, " "),
+         {},
          "does not match template"},
-        {"500 positional parameters", numbered("p", 500, ","), numbered("v", 500, " "),
+        {"500 positional parameters",
+         numbered("p", 500, ","),
+         numbered("v", 500, " "),
          {{0, "v0"}, {250, "v250"}, {499, "v499"}}},
-        {"500 keywords", numbered("p", 500, ",", "/K"), "P499=last p250 middle",
+        {"500 keywords",
+         numbered("p", 500, ",", "/K"),
+         "P499=last p250 middle",
          {{250, "middle"}, {499, "last"}}},
-        {"500 required parameters and no line", numbered("p", 500, ",", "/A"), "", {},
+        {"500 required parameters and no line",
+         numbered("p", 500, ",", "/A"),
+         "",
+         {},
          "missing required parameter"},
-        {"one more value than 500 parameters", numbered("p", 500, ","), numbered("v", 501, " "),
-         {}, "does not match template"},
+        {"one more value than 500 parameters",
+         numbered("p", 500, ","),
+         numbered("v", 501, " "),
+         {},
+         "does not match template"},
         {"1,000 aliases", numbered("a", 1000, "=", "") + "/K", "A999=x", {{0, "x"}}},
-        {"a 100,000-character parameter name", longWord + "/S", "X" + longWord.substr(1),
+        {"a 100,000-character parameter name",
+         longWord + "/S",
+         "X" + longWord.substr(1),
          {{0, "X" + longWord.substr(1)}}},
-        {"10,000 commas in one run", "a" + std::string(9999, ',') + "b", "x y",
+        {"10,000 commas in one run",
+         "a" + std::string(9999, ',') + "b",
+         "x y",
          {{0, "x"}, {1, "y"}}},
-        {"a template of 100,000 commas", std::string(100000, ','), "", {},
+        {"a template of 100,000 commas",
+         std::string(100000, ','),
+         "",
+         {},
          "expected word for parameter name"},
         {"a template with control bytes", "a\x01", "", {}, "unexpected character"},
         {"a template with a byte above 127", "na\xefme", "", {}, "unexpected character"},
-        {"a template with an unclosed quote", "a, \"" + longWord, "", {},
+        {"a template with an unclosed quote",
+         "a, \"" + longWord,
+         "",
+         {},
          "string is missing closing quote"},
     };
     for (const Case& c : cases) {
@@ -142,9 +183,8 @@ TEST_F(TemplateHardeningTest, BadInputGivesACleanMatchOrTheDocumentedError) {
         }
 
         // Not quiet, the same input shows the error once, with the whole text around the token.
-        printed = captureStdout([&] {
-            ParseShellParameters(c.templateText.c_str(), c.line.c_str(), FALSE);
-        });
+        printed = captureStdout(
+            [&] { ParseShellParameters(c.templateText.c_str(), c.line.c_str(), FALSE); });
         if (mustMatch) {
             EXPECT_EQ(printed, "");
         } else {
@@ -177,8 +217,8 @@ TEST_F(TemplateHardeningTest, TypedLinesWithNulAndControlBytesAndOverlongLines) 
         SCOPED_TRACE(c.name);
         std::string printed;
         withStdin(c.typed, [&] {
-            printed = captureStdout(
-                [&] { EXPECT_EQ(ParseShellParameters(launcher, "?", TRUE), TRUE); });
+            printed =
+                captureStdout([&] { EXPECT_EQ(ParseShellParameters(launcher, "?", TRUE), TRUE); });
         });
         EXPECT_EQ(printed, std::string(launcher) + ": ");
         EXPECT_EQ(GetParam(0) ? std::string(GetParam(0)) : "", c.file);
