@@ -8,6 +8,7 @@
 #include "support/testSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -57,13 +58,14 @@ inline std::vector<std::string> nulSeparated(const std::string& text) {
     return items;
 }
 
-/// A sandbox for every test; afterwards nothing the layer hands out may still be out.
+/// A sandbox per test; afterwards nothing the layer handed out may be out, no child unreaped.
 class HostLayerTest : public ::testing::Test {
   protected:
     Sandbox sandbox;
 
     void TearDown() override {
         EXPECT_EQ(platform::outstanding(), platform::Outstanding{}) << "not given back";
+        EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a child process is left";
     }
 
     /// The host path Lock() finds for `path`, or "" when it fails.

@@ -14,7 +14,6 @@
 #include <csignal>
 
 namespace fs = std::filesystem;
-using tolvarn::platform::quoteShellItem;
 using tolvarn::platform::startProgram;
 using Words = std::vector<std::string>;
 
@@ -30,7 +29,7 @@ class ShellCommandTest : public HostLayerTest {
     }
     /// What `showargs` received (its own path first) when run with `arguments`.
     Words argumentsSeen(const std::string& name, const std::string& arguments) {
-        const std::string out = quoteShellItem(sandbox.path("seen"));
+        const std::string out = platform::quoteShellItem(sandbox.path("seen"));
         EXPECT_EQ(SystemTagList((name + " >" + out + " " + arguments).c_str(), nullptr), 0);
         return nulSeparated(readFile(sandbox.path("seen")));
     }
@@ -77,7 +76,7 @@ TEST_F(ShellCommandTest, ArgumentsArriveOneByOneWhateverTheyHold) {
     // clang-format on
     std::string quoted;
     for (const std::string& item : torture)
-        quoted += quoteShellItem(item) + " ";
+        quoted += platform::quoteShellItem(item) + " ";
     Words expected = {bin + "/showargs"};
     expected.insert(expected.end(), torture.begin(), torture.end());
     EXPECT_EQ(argumentsSeen("showargs", quoted), expected);

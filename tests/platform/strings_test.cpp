@@ -68,9 +68,8 @@ TEST(HostPatterns, ParseTellsWildcardsAndMatchFollowsTheSyntax) {
     char code[12]; // one byte short for a plain 12-letter name
     EXPECT_EQ(ParsePatternNoCase("LONGNAME.EXE", code, sizeof code), -1);
     EXPECT_EQ(IoErr(), ERROR_BUFFER_OVERFLOW);
-    using Names = std::vector<const char*>;
     // clang-format off
-    const struct { const char* pattern; Names matching, other; } matches[] = {
+    const struct { const char* pattern; std::vector<const char*> matching, other; } matches[] = {
         {"maze.exe", {"MAZE.EXE"}, {"maze.ex"}},
         {"a|b", {"a|b"}, {"a"}}, // "|" outside parentheses is a plain character
         {"#?.exe", {"GAME.EXE", ".exe"}, {"game.com"}},
