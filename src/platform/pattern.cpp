@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -310,8 +311,10 @@ class Positions {
         Positions result(count_);
         for (std::size_t i = 0; i < words_.size(); ++i)
             result.words_[i] = ~words_[i];
-        for (std::size_t position = 0; position < start; ++position)
-            result.words_[position / 64] &= ~(std::uint64_t{1} << (position % 64));
+        for (std::size_t i = 0; i < start / 64; ++i)
+            result.words_[i] = 0;
+        if (start % 64 != 0)
+            result.words_[start / 64] &= ~((std::uint64_t{1} << (start % 64)) - 1);
         result.clearBeyondEnd();
         return result;
     }
@@ -347,6 +350,8 @@ class Matcher {
     }
 
     bool matches(const std::vector<Node>& pattern) {
+        for (const Node& node : pattern)
+            noteRevisitedNegations(node, false);
         Positions start = none();
         start.set(0);
         return sequenceEnds(pattern, start).has(name_.size());
@@ -362,8 +367,24 @@ class Matcher {
     std::map<const Node*, Positions> setMasks_;
     std::map<std::pair<const Node*, std::size_t>, Positions> negations_;
     std::size_t negationBytes_ = 0;
+    // Negations inside a repeat or another negation: they may be asked about the same start more
+    // than once, so their answers are worth keeping. Any other is asked once per start at most.
+    std::set<const Node*> revisited_;
 
     Positions none() const { return Positions(name_.size() + 1); }
+
+    void noteRevisitedNegations(const Node& node, bool inside) {
+        if (node.kind == Node::Kind::negation && inside)
+            revisited_.insert(&node);
+        const bool operandInside =
+            inside || node.kind == Node::Kind::repeat || node.kind == Node::Kind::negation;
+        for (const Node& operand : node.operand)
+            noteRevisitedNegations(operand, operandInside);
+        for (const auto& alternative : node.alternatives) {
+            for (const Node& member : alternative)
+                noteRevisitedNegations(member, inside);
+        }
+    }
 
     Positions sequenceEnds(const std::vector<Node>& sequence, Positions current) {
         for (const Node& node : sequence) {
@@ -451,7 +472,7 @@ class Matcher {
         Positions from = none();
         from.set(start);
         Positions result = ends(node.operand.front(), from).complementFrom(start);
-        if (negationBytes_ + result.bytes() <= memoryForNegations) {
+        if (revisited_.contains(&node) && negationBytes_ + result.bytes() <= memoryForNegations) {
             negationBytes_ += result.bytes();
             negations_.emplace(key, result);
         }
