@@ -36,8 +36,11 @@ std::string exactName; // crowd/entry05000.dat
 std::string otherCase; // crowd/ENTRY05000.DAT
 
 void makeFixture() {
-    char pattern[] = "/tmp/tolvarn-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
+    // TMPDIR chooses the file system, whose directory listing sets the pace of a case-blind lookup.
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tolvarn-bench-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
         std::perror("mkdtemp");
         std::exit(1);
     }
