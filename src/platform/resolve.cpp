@@ -81,6 +81,17 @@ std::optional<std::string> findEntry(const std::string& directory, const std::st
     return best;
 }
 
+/// The canonical path of the entry `name` of the canonical folder `directory`. Only a soft link
+/// needs the host to resolve it; any other entry of a canonical folder is canonical already, and
+/// resolving every step anew would make a walk cost the square of its depth.
+std::optional<std::string> canonicalChild(const std::string& directory, const std::string& name) {
+    std::string joined = joinPath(directory, name);
+    struct stat status {};
+    if (lstat(joined.c_str(), &status) == 0 && !S_ISLNK(status.st_mode))
+        return joined;
+    return canonicalPath(joined);
+}
+
 bool isDirectory(const std::string& path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
@@ -113,7 +124,7 @@ std::optional<std::string> walk(const std::string& base, const std::vector<Step>
             continue;
         int hostError = 0;
         const auto found = findEntry(*current, step.name, hostError);
-        auto next = found ? canonicalPath(joinPath(*current, *found)) : std::nullopt;
+        auto next = found ? canonicalChild(*current, *found) : std::nullopt;
         if (!next) {
             if (found)
                 hostError = errno;
