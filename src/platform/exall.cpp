@@ -6,22 +6,10 @@
 
 #include <cstddef>
 #include <cstring>
-#include <unordered_set>
 
 namespace tolvarn::platform::internal {
 
 namespace {
-
-struct ExAllScan {
-    std::string directory;
-    std::vector<std::string> names;
-    std::size_t next = 0;
-};
-
-std::unordered_set<const ExAllScan*>& liveScans() {
-    static std::unordered_set<const ExAllScan*> scans;
-    return scans;
-}
 
 /// The bytes of a record's fixed part for a data kind: the fields up to and including that kind.
 std::size_t fixedSize(int32_t type) {
@@ -88,20 +76,12 @@ void writeRecord(char* record, const EntryDetails& details, int32_t type) {
     }
 }
 
-ExAllScan* liveScanOf(const ExAllControl* control) {
-    auto* scan = static_cast<ExAllScan*>(control->eac_HostScan);
-    return liveScans().contains(scan) ? scan : nullptr;
-}
-
 } // namespace
 
 void endExAllScan(ExAllControl* control) {
     if (control == nullptr)
         return;
-    if (ExAllScan* scan = liveScanOf(control)) {
-        liveScans().erase(scan);
-        delete scan;
-    }
+    endDirectoryScan(control->eac_HostScan);
     control->eac_HostScan = nullptr;
     control->eac_LastKey = 0;
 }
@@ -132,7 +112,8 @@ int32_t ExAll(BPTR lock, ExAllData* buffer, int32_t size, int32_t type, ExAllCon
         SetIoErr(ERROR_NOT_IMPLEMENTED);
         return DOSFALSE;
     }
-    ExAllScan* scan = control->eac_LastKey != 0 ? liveScanOf(control) : nullptr;
+    DirectoryScan* scan =
+        control->eac_LastKey != 0 ? liveDirectoryScan(control->eac_HostScan) : nullptr;
     if (scan == nullptr) {
         endExAllScan(control);
         const auto path = lockPath(lock);
@@ -145,8 +126,7 @@ int32_t ExAll(BPTR lock, ExAllData* buffer, int32_t size, int32_t type, ExAllCon
             SetIoErr(ERROR_OBJECT_WRONG_TYPE);
             return DOSFALSE;
         }
-        scan = new ExAllScan{*path, directoryNames(*path), 0};
-        liveScans().insert(scan);
+        scan = startDirectoryScan(*path);
         control->eac_HostScan = scan;
     }
 

@@ -24,13 +24,6 @@ constexpr int64_t epoch1978 = 252460800;
 constexpr int64_t secondsPerDay = 86400;
 constexpr int64_t ticksPerSecond = 50;
 
-/// The entries of a directory that ExNext hands out one by one.
-struct DirectoryScan {
-    std::string directory;
-    std::vector<std::string> names;
-    std::size_t next = 0;
-};
-
 std::unordered_set<const DirectoryScan*>& liveScans() {
     static std::unordered_set<const DirectoryScan*> scans;
     return scans;
@@ -41,9 +34,7 @@ std::unordered_set<const DirectoryScan*>& liveScans() {
 DirectoryScan finishedScan;
 
 void endScan(FileInfoBlock* fib) {
-    auto* scan = static_cast<DirectoryScan*>(fib->fib_HostScan);
-    if (liveScans().erase(scan) > 0)
-        delete scan;
+    endDirectoryScan(fib->fib_HostScan);
     fib->fib_HostScan = nullptr;
 }
 
@@ -138,6 +129,24 @@ std::vector<std::string> directoryNames(const std::string& directory) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+DirectoryScan* startDirectoryScan(const std::string& directory) {
+    auto* scan = new DirectoryScan{directory, directoryNames(directory), 0};
+    liveScans().insert(scan);
+    return scan;
+}
+
+DirectoryScan* liveDirectoryScan(const void* slot) {
+    auto* scan = static_cast<DirectoryScan*>(const_cast<void*>(slot));
+    return liveScans().contains(scan) ? scan : nullptr;
+}
+
+void endDirectoryScan(const void* slot) {
+    if (DirectoryScan* scan = liveDirectoryScan(slot)) {
+        liveScans().erase(scan);
+        delete scan;
+    }
 }
 
 uint32_t protectionFromMode(uint32_t mode) {
@@ -237,12 +246,11 @@ int32_t ExNext(BPTR lock, FileInfoBlock* fib) {
         SetIoErr(ERROR_NO_MORE_ENTRIES);
         return DOSFALSE;
     }
-    if (!liveScans().contains(scan)) {
+    if (liveDirectoryScan(scan) == nullptr) {
         const auto path = lockPath(lock);
         if (!path)
             return DOSFALSE;
-        scan = new DirectoryScan{*path, directoryNames(*path), 0};
-        liveScans().insert(scan);
+        scan = startDirectoryScan(*path);
         fib->fib_HostScan = scan;
     }
     while (scan->next < scan->names.size()) {

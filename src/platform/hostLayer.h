@@ -125,6 +125,19 @@ std::optional<EntryDetails> examinePath(const std::string& path, bool followLink
 /// The names in a directory ("." and ".." left out) in byte order, so that a listing is the
 /// same on every run and every file system.
 std::vector<std::string> directoryNames(const std::string& directory);
+
+/// A directory's entries, listed once and then handed out one by one (ExNext, ExAll).
+struct DirectoryScan {
+    std::string directory;
+    std::vector<std::string> names;
+    std::size_t next = 0;
+};
+/// Lists `directory` into a new scan, which the layer keeps until endDirectoryScan.
+DirectoryScan* startDirectoryScan(const std::string& directory);
+/// The scan a caller's slot holds, or null when the slot holds no live scan of the layer.
+DirectoryScan* liveDirectoryScan(const void* slot);
+/// Gives back the scan a slot holds; anything else is ignored.
+void endDirectoryScan(const void* slot);
 /// True when `name` matches a pattern compiled by ParsePatternNoCase.
 bool matchesCompiledPattern(std::string_view code, const std::string& name);
 /// Gives back the ExAll scan a control structure holds, if any.
