@@ -30,6 +30,9 @@ EList NewList(int32_t maxLen) {
     if (maxLen < 0)
         Throw(ID_EPU, "EList; NewList(); maxLen<0");
     constexpr auto kItemSize = static_cast<int64_t>(sizeof(EListItem));
+    // As for e-strings, a block beyond a signed 32-bit size can never be had.
+    if (maxLen > (INT32_MAX - static_cast<int64_t>(sizeof(EListHeader))) / kItemSize)
+        Raise(ID_MEM);
     void* block = MemAlloc(static_cast<int64_t>(sizeof(EListHeader)) + maxLen * kItemSize, TRUE);
     return ListInit(block, maxLen);
 }

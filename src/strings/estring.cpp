@@ -99,6 +99,10 @@ int32_t sign(int d) {
 EString NewString(int32_t maxLen) {
     if (maxLen < 0)
         Throw(ID_EPU, "EString; NewString(); maxLen<0");
+    // Header, characters and NUL must stay within a signed 32-bit size, which also keeps the
+    // capacity (maxLen + 1) from overflowing; a larger block can never be had.
+    if (maxLen > INT32_MAX - static_cast<int32_t>(sizeof(EStringHeader)) - 1)
+        Raise(ID_MEM);
     auto* header = static_cast<EStringHeader*>(
         MemAlloc(static_cast<int64_t>(sizeof(EStringHeader)) + maxLen + 1, TRUE));
     header->length = 0;

@@ -194,13 +194,19 @@ TEST_F(Strings, JoinedStringsChainAndDisposeAsOneAndFailedAllocationsRaiseMem) {
     EXPECT_TRUE(ListMax(list) == 0 && ListLen(list) == 0 && DisposeList(list) == nullptr);
     EXPECT_TRUE(DisposeString(nullptr) == nullptr && DisposeList(nullptr) == nullptr);
 
-    const std::function<void()> creators[] = {[] { NewString(10); }, [] { StrJoin("a", "b"); },
-                                              [] { NewList(4); }};
-    for (const auto& create : creators) {
+    // A failed allocation, or a size that no block can have.
+    const std::pair<std::function<void()>, bool> creators[] = {
+        {[] { NewString(10); }, true},
+        {[] { StrJoin("a", "b"); }, true},
+        {[] { NewList(4); }, true},
+        {[] { NewString(INT32_MAX); }, false},
+        {[] { NewList(INT32_MAX); }, false}};
+    for (const auto& [create, failing] : creators) {
         exceptionInfo = "earlier";
-        tolvarn::memory::failAllocation(1);
+        tolvarn::memory::failAllocation(failing ? 1 : 0);
         EXPECT_THROW(create(), eException);
         EXPECT_TRUE(exception == ID_MEM && std::strcmp(exceptionInfo, "earlier") == 0);
+        tolvarn::memory::failAllocation(0);
     }
 }
 
