@@ -122,13 +122,15 @@ struct FileInfoBlock {
     DateStamp fib_Date;
     char fib_Comment[116];
     void* fib_HostScan; // the layer's directory scan for ExNext; owned by the layer
+    int64_t fib_Size64; // the exact size; fib_Size stops at 4294967295
 };
 
 struct ExAllData {
     ExAllData* ed_Next;
     char* ed_Name;
     int32_t ed_Type;
-    uint32_t ed_Size;
+    uint32_t ed_Size;   // stops at 4294967295
+    uint64_t ed_Size64; // the exact size, present from ED_SIZE on
     uint32_t ed_Prot;
     uint32_t ed_Days;
     uint32_t ed_Mins;

@@ -52,8 +52,10 @@ void writeRecord(char* record, const EntryDetails& details, int32_t type) {
     strings += details.name.size() + 1;
     if (type >= ED_TYPE)
         put<int32_t>(record, offsetof(ExAllData, ed_Type), details.type);
-    if (type >= ED_SIZE)
-        put<uint32_t>(record, offsetof(ExAllData, ed_Size), details.size);
+    if (type >= ED_SIZE) {
+        put<uint32_t>(record, offsetof(ExAllData, ed_Size), cutToUnsigned32(details.size));
+        put<uint64_t>(record, offsetof(ExAllData, ed_Size64), details.size);
+    }
     if (type >= ED_PROTECTION)
         put<uint32_t>(record, offsetof(ExAllData, ed_Prot), details.protection);
     if (type >= ED_DATE) {
@@ -94,7 +96,8 @@ using namespace tolvarn::platform::internal;
 /// eac_MatchString, and sets eac_Entries to their number. Returns DOSTRUE when entries remain
 /// (call again, or ExAllEnd); DOSFALSE with IoErr() ERROR_NO_MORE_ENTRIES when the scan is
 /// complete (the last batch is in the buffer), and DOSFALSE with another IoErr() on failure,
-/// ERROR_BUFFER_OVERFLOW when not even one entry fits the buffer. The scan is over after DOSFALSE.
+/// ERROR_BUFFER_OVERFLOW when not even one entry fits the buffer, ERROR_READ_PROTECTED when the
+/// user may not read the directory. The scan is over after DOSFALSE.
 int32_t ExAll(BPTR lock, ExAllData* buffer, int32_t size, int32_t type, ExAllControl* control) {
     if (control == nullptr || buffer == nullptr) {
         SetIoErr(ERROR_REQUIRED_ARG_MISSING);
@@ -127,6 +130,8 @@ int32_t ExAll(BPTR lock, ExAllData* buffer, int32_t size, int32_t type, ExAllCon
             return DOSFALSE;
         }
         scan = startDirectoryScan(*path);
+        if (scan == nullptr)
+            return DOSFALSE;
         control->eac_HostScan = scan;
     }
 
@@ -137,9 +142,12 @@ int32_t ExAll(BPTR lock, ExAllData* buffer, int32_t size, int32_t type, ExAllCon
     char* previous = nullptr;
     while (scan->next < scan->names.size()) {
         const std::string& name = scan->names[scan->next];
-        const auto details = examinePath(joinPath(scan->directory, name), false);
-        if (!details || (control->eac_MatchString != nullptr &&
-                         !matchesCompiledPattern(control->eac_MatchString, name))) {
+        // Matching first spares examining the entries that are not asked for.
+        const bool asked = control->eac_MatchString == nullptr ||
+                           matchesCompiledPattern(control->eac_MatchString, name);
+        const auto details =
+            asked ? examinePath(joinPath(scan->directory, name), false) : std::nullopt;
+        if (!details) {
             ++scan->next;
             continue;
         }

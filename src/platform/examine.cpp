@@ -83,7 +83,7 @@ EntryDetails detailsOf(const struct stat& status, std::string name, bool isRoot,
     details.name = std::move(name);
     details.type = entryType(status, isRoot);
     if (details.type == ST_FILE)
-        details.size = static_cast<uint32_t>(std::min<int64_t>(status.st_size, UINT32_MAX));
+        details.size = static_cast<uint64_t>(status.st_size);
     details.protection = protectionFromMode(status.st_mode);
     details.date = dateStampFromTime(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
     details.comment = std::move(comment);
@@ -103,7 +103,8 @@ void fillFileInfoBlock(FileInfoBlock* fib, const EntryDetails& details) {
     std::memcpy(fib->fib_FileName, details.name.data(), nameLength);
     fib->fib_FileName[nameLength] = '\0';
     fib->fib_Protection = static_cast<int32_t>(details.protection);
-    fib->fib_Size = static_cast<int32_t>(details.size);
+    fib->fib_Size = static_cast<int32_t>(cutToUnsigned32(details.size));
+    fib->fib_Size64 = static_cast<int64_t>(details.size);
     fib->fib_NumBlocks = details.blocks;
     fib->fib_Date = details.date;
     const std::size_t commentLength =
@@ -114,25 +115,39 @@ void fillFileInfoBlock(FileInfoBlock* fib, const EntryDetails& details) {
 
 } // namespace
 
-std::vector<std::string> directoryNames(const std::string& directory) {
-    std::vector<std::string> names;
+std::optional<std::vector<std::string>> directoryNames(const std::string& directory) {
     struct Closer {
         void operator()(DIR* stream) const { closedir(stream); }
     };
     std::unique_ptr<DIR, Closer> stream(opendir(directory.c_str()));
-    if (!stream)
-        return names;
-    while (const dirent* entry = readdir(stream.get())) {
+    if (!stream) {
+        // A folder the user may not read is no empty folder.
+        setIoErrFromHostError(errno);
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0; // readdir tells its end from a failure only by errno
+        const dirent* entry = readdir(stream.get());
+        if (entry == nullptr)
+            break;
         const std::string_view name = entry->d_name;
         if (name != "." && name != "..")
             names.emplace_back(name);
+    }
+    if (errno != 0) {
+        setIoErrFromHostError(errno);
+        return std::nullopt;
     }
     std::sort(names.begin(), names.end());
     return names;
 }
 
 DirectoryScan* startDirectoryScan(const std::string& directory) {
-    auto* scan = new DirectoryScan{directory, directoryNames(directory), 0};
+    auto names = directoryNames(directory);
+    if (!names)
+        return nullptr;
+    auto* scan = new DirectoryScan{directory, std::move(*names), 0};
     liveScans().insert(scan);
     return scan;
 }
@@ -235,7 +250,9 @@ int32_t Examine(BPTR lock, FileInfoBlock* fib) {
 }
 
 /// Fills fib with the next entry of the directory `lock` (entries in byte order, soft links as
-/// themselves). Returns DOSFALSE with IoErr() ERROR_NO_MORE_ENTRIES after the last one.
+/// themselves). Returns DOSFALSE with IoErr() ERROR_NO_MORE_ENTRIES after the last one, and
+/// with another IoErr() when the directory cannot be listed (ERROR_READ_PROTECTED when the user
+/// may not read it).
 int32_t ExNext(BPTR lock, FileInfoBlock* fib) {
     if (fib == nullptr) {
         SetIoErr(ERROR_REQUIRED_ARG_MISSING);
@@ -251,6 +268,8 @@ int32_t ExNext(BPTR lock, FileInfoBlock* fib) {
         if (!path)
             return DOSFALSE;
         scan = startDirectoryScan(*path);
+        if (scan == nullptr)
+            return DOSFALSE;
         fib->fib_HostScan = scan;
     }
     while (scan->next < scan->names.size()) {

@@ -41,9 +41,8 @@ bool refuseNullDevice(const std::string& path) {
 }
 
 /// The last component of a path of the program's syntax, as the caller wrote it.
-std::string_view writtenName(std::string_view path) {
-    const auto separator = path.find_last_of("/:");
-    return separator == std::string_view::npos ? path : path.substr(separator + 1);
+std::string_view writtenName(const char* path) {
+    return FilePart(path);
 }
 
 bool renameWithoutReplacing(const std::string& from, const std::string& to) {

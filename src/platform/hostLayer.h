@@ -110,7 +110,7 @@ inline constexpr const char* nullDevicePath = "/dev/null";
 struct EntryDetails {
     std::string name;
     int32_t type = 0;
-    uint32_t size = 0; // cut to 4294967295 for larger files
+    uint64_t size = 0; // exact; the 32-bit fields that report it stop at 4294967295
     uint32_t protection = 0;
     DateStamp date{};
     std::string comment;
@@ -119,12 +119,16 @@ struct EntryDetails {
     int32_t diskKey = 0;
     int32_t blocks = 0;
 };
+/// A size as the 32-bit fields report it: 4294967295 stands for that much or more.
+inline uint32_t cutToUnsigned32(uint64_t size) {
+    return size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(size);
+}
 /// Examines the object at a host path; with followLink false a soft link is described as itself.
 /// Empty, with IoErr() set, when it cannot be examined.
 std::optional<EntryDetails> examinePath(const std::string& path, bool followLink);
 /// The names in a directory ("." and ".." left out) in byte order, so that a listing is the
-/// same on every run and every file system.
-std::vector<std::string> directoryNames(const std::string& directory);
+/// same on every run and every file system. Empty, with IoErr() set, when it cannot be read.
+std::optional<std::vector<std::string>> directoryNames(const std::string& directory);
 
 /// A directory's entries, listed once and then handed out one by one (ExNext, ExAll).
 struct DirectoryScan {
@@ -132,7 +136,8 @@ struct DirectoryScan {
     std::vector<std::string> names;
     std::size_t next = 0;
 };
-/// Lists `directory` into a new scan, which the layer keeps until endDirectoryScan.
+/// Lists `directory` into a new scan, which the layer keeps until endDirectoryScan. Null, with
+/// IoErr() set, when it cannot be read.
 DirectoryScan* startDirectoryScan(const std::string& directory);
 /// The scan a caller's slot holds, or null when the slot holds no live scan of the layer.
 DirectoryScan* liveDirectoryScan(const void* slot);

@@ -112,7 +112,8 @@ TEST_F(HostFilesTest, SeekReturnsThePreviousPositionAndStaysInsideTheFile) {
     EXPECT_EQ(readAll(file).size(), 256u);
     auto* fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
     ASSERT_EQ(ExamineFH(file, fib), DOSTRUE);
-    EXPECT_EQ(static_cast<uint32_t>(fib->fib_Size), UINT32_MAX); // cut, not wrapped
+    EXPECT_EQ(static_cast<uint32_t>(fib->fib_Size), UINT32_MAX); // cut, not wrapped,
+    EXPECT_EQ(fib->fib_Size64, size);                            // beside the exact size
     FreeDosObject(DOS_FIB, fib);
     Close(file);
 }
@@ -120,6 +121,7 @@ TEST_F(HostFilesTest, SeekReturnsThePreviousPositionAndStaysInsideTheFile) {
 TEST_F(HostFilesTest, RenameNeverReplacesAndDeleteRespectsProtectionAndEmptiness) {
     sandbox.writeFile("work/a.txt", "a");
     sandbox.writeFile("work/b.txt", "b");
+    sandbox.writeFile("work/Foo: Bar", "c");
     sandbox.writeFile("work/full/inner", "x");
     sandbox.makeDir("work/empty");
     makeLink("a.txt", "work/link");
@@ -127,7 +129,8 @@ TEST_F(HostFilesTest, RenameNeverReplacesAndDeleteRespectsProtectionAndEmptiness
     // clang-format off
     const struct { const char *name, *renamedTo; int32_t error; } steps[] = { // else deleted
         {"a.txt", "B.TXT", ERROR_OBJECT_EXISTS},
-        {"a.txt", "A.txt", 0},          // a change of case alone
+        {"a.txt", "A.txt", 0},          // a change of case alone,
+        {"./Foo: Bar", "./FOO: BAR", 0}, // also of a name that holds a ":"
         {"LINK", "full/link", 0},       // the link moves, not its target,
         {"full/link", nullptr, 0},      // and goes, while its protected target stays
         {"a.txt", nullptr, ERROR_DELETE_PROTECTED},
@@ -145,7 +148,9 @@ TEST_F(HostFilesTest, RenameNeverReplacesAndDeleteRespectsProtectionAndEmptiness
             << step.name;
         EXPECT_EQ(IoErr(), step.error) << step.name;
     }
-    EXPECT_EQ(readFile(sandbox.path("work/b.txt")) + readFile(sandbox.path("work/A.txt")), "ba");
+    EXPECT_EQ(readFile(sandbox.path("work/b.txt")) + readFile(sandbox.path("work/A.txt")) +
+                  readFile(sandbox.path("work/FOO: BAR")),
+              "bac");
 }
 
 TEST_F(HostFilesTest, GetVarCutsToTheBufferAndTellsTheFullLength) {

@@ -8,7 +8,10 @@
 #include "support/testSupport.h"
 
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -34,6 +37,24 @@ class ScopedVariable {
   private:
     std::string name_;
     std::optional<std::string> old_;
+};
+
+/// While it lives, permissions bind root as they bind anyone (CI runs the tests as root): the
+/// calling thread gives up its right to read and search what they forbid.
+class PermissionsBindRoot {
+  public:
+    PermissionsBindRoot() {
+        syscall(SYS_capget, &header_, saved_);
+        __user_cap_data_struct bound[2] = {saved_[0], saved_[1]};
+        bound[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        syscall(SYS_capset, &header_, bound);
+    }
+    ~PermissionsBindRoot() { syscall(SYS_capset, &header_, saved_); }
+    PermissionsBindRoot(const PermissionsBindRoot&) = delete;
+
+  private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
 };
 
 /// Text as a tag or argument value.

@@ -227,6 +227,14 @@ TEST_F(HostLocksTest, ListingsHonourTheBufferSizeAndShowLinksAsThemselves) {
     EXPECT_STREQ(data->ed_Name, "C");
     FreeDosObject(DOS_EXALLCONTROL, control);
     UnLock(lock);
+    // A folder the user may not read is not empty: both listings say that it is refused.
+    fs::permissions(sandbox.makeDir("work/closed"), fs::perms::none);
+    const std::string refused = "error " + std::to_string(ERROR_READ_PROTECTED);
+    PermissionsBindRoot bound;
+    EXPECT_EQ(exAll("closed", 4096), Rows{refused});
+    lock = Lock("closed", SHARED_LOCK);
+    EXPECT_TRUE(Examine(lock, fib) && !ExNext(lock, fib) && IoErr() == ERROR_READ_PROTECTED);
+    UnLock(lock);
 }
 
 TEST_F(HostLocksTest, ExamineTellsTheObjectAndItsMarksRoundTrip) {
