@@ -1,8 +1,9 @@
 // The path-string functions: AddPart, PathPart and FilePart of the host layer, and strJoinPart and
-// strPathPart built on them. For any path and name: the parts lie inside the path, a path with a
-// last component is put back together by joining its parts, AddPart never writes past the size it
-// is given and leaves the buffer alone when the result does not fit, and strJoinPart agrees with
-// AddPart without raising anything.
+// strPathPart built on them. For any path and name: the parts lie inside the path and split it
+// where path resolution does (only a ":" before the first "/" of a path that does not start with
+// "/" ends a device name), a path with a last component is put back together by joining its
+// parts, AddPart never writes past the size it is given and leaves the buffer alone when the
+// result does not fit, and strJoinPart agrees with AddPart without raising anything.
 //
 // Input: a path, a NUL, a name, a NUL, then one byte that chooses a buffer size for AddPart.
 #include "pAmigaDos/pathComposition.h"
@@ -67,12 +68,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fail("FilePart outside the path", path, name);
     if (pathPart < path.c_str() || pathPart > filePart)
         fail("PathPart outside the path or after FilePart", path, name);
-    if (std::strpbrk(filePart, "/:") != nullptr)
+    if (std::strchr(filePart, '/') != nullptr)
         fail("FilePart holds a separator", path, name);
+    const size_t colon = path.find(':');
+    const size_t device =
+        path.starts_with('/') || colon == std::string::npos || path.find('/') < colon ? 0
+                                                                                      : colon + 1;
+    if (filePart < path.c_str() + device ||
+        (filePart > path.c_str() + device && filePart[-1] != '/'))
+        fail("FilePart splits the path where resolution does not", path, name);
     const std::string directory(path.c_str(), pathPart);
 
-    // Joining the parts again gives the path back, as long as it has a last component.
-    if (*filePart != '\0') {
+    // Joining the parts again gives the path back, as long as it has a last component. A last
+    // component with a ":" in it reads as a device path on its own, so AddPart takes it whole.
+    if (*filePart != '\0' && std::strchr(filePart, ':') == nullptr) {
         const auto joined = addPartWithin(directory, filePart, path.size() + 2, path);
         if (!joined || *joined != path)
             fail("joining PathPart and FilePart does not give the path", path, name);

@@ -90,11 +90,10 @@ int64_t handleSize(FileHandle* fh, int32_t noRestore) {
     FileInfoBlock* fib = nullptr;
     tolvarn::guarded(
         [&] {
-            // FIXME: fib_Size has 32 bits, so a file of 4 GiB or more reports 4294967295 here;
-            // the copy refuses such sizes, and the DOS/4G check only reads the first kilobyte.
+            // fib_Size stops at 4294967295; its 64-bit twin is exact.
             fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
             if (fib != nullptr && ExamineFH(fh, fib))
-                size = static_cast<int64_t>(static_cast<uint32_t>(fib->fib_Size));
+                size = fib->fib_Size64;
             if (size != -1)
                 return;
 

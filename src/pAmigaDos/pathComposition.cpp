@@ -24,9 +24,78 @@ int32_t directoryLength(const char* path) {
 }
 
 /// Returns the part of path after its device or assign name (the whole path when it has none).
+/// As everywhere in a path, only a ":" before the first "/" ends a device name, and an absolute
+/// host path has none.
 const char* afterDeviceName(const char* path) {
     const char* colon = std::strchr(path, ':');
-    return colon != nullptr ? colon + 1 : path;
+    const char* slash = std::strchr(path, '/');
+    const bool hasDevice =
+        colon != nullptr && path[0] != '/' && (slash == nullptr || colon < slash);
+    return hasDevice ? colon + 1 : path;
+}
+
+/// Joins an entry's own name to the canonical name of its folder. The name goes in as it
+/// stands: on the host it may hold a ":", which AddPart would read as the start of a new path.
+EString strJoinName(const char* directory, const char* name) {
+    const int32_t length = lengthOf(directory);
+    const bool separate = *name != '\0' && length > 0 && directory[length - 1] != '/';
+    return StrJoin(directory, separate ? "/" : "", name);
+}
+
+/// How well an entry's name answers a name asked for, by the host's lookup rule: the exact name
+/// first, then one that differs only in ASCII letter case.
+enum class NameMatch { none, caseBlind, exact };
+
+NameMatch nameMatch(const char* entryName, const char* name) {
+    if (StrCmp(entryName, name))
+        return NameMatch::exact;
+    // OrdStrNoCase folds ASCII letters only, as the host layer does, so UTF-8 names never meet.
+    return OrdStrNoCase(entryName, name) == 0 ? NameMatch::caseBlind : NameMatch::none;
+}
+
+/// Copies what an examination found into fib, leaving the host layer's scan in fib alone.
+void copyInfo(const FileInfoBlock* from, FileInfoBlock* to) {
+    void* const scan = to->fib_HostScan;
+    *to = *from;
+    to->fib_HostScan = scan;
+}
+
+/// Fills fib with the entry `name` of the directory directoryLock, a soft link as itself, found
+/// by reading the whole directory. Returns TRUE when it is there.
+int32_t findEntryByScan(BPTR directoryLock, const char* name, FileInfoBlock* fib) {
+    NameMatch best = NameMatch::none;
+    FileInfoBlock* scan = nullptr;
+    tolvarn::guarded(
+        [&] {
+            scan = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
+            if (scan == nullptr || !Examine(directoryLock, scan))
+                return;
+            // Entries come in byte order, so the first that differs in case is kept.
+            while (best != NameMatch::exact && ExNext(directoryLock, scan)) {
+                const NameMatch match = nameMatch(scan->fib_FileName, name);
+                if (match > best) {
+                    copyInfo(scan, fib);
+                    best = match;
+                }
+            }
+        },
+        [&] {
+            if (scan != nullptr)
+                FreeDosObject(DOS_FIB, scan);
+        });
+    return best != NameMatch::none ? TRUE : FALSE;
+}
+
+/// A pattern that matches `name` itself, letter case ignored: every character that means
+/// something in a pattern is quoted.
+EString strLiteralPattern(const char* name) {
+    EString pattern = NewString(2 * lengthOf(name));
+    for (const char* character = name; *character != '\0'; ++character) {
+        if (std::strchr("?#~()|[]%'", *character) != nullptr)
+            StrAdd(pattern, "'");
+        StrAdd(pattern, character, 1);
+    }
+    return pattern;
 }
 
 /// The growth loop shared by the names of locks and of the current directory: starts at 128
@@ -58,68 +127,7 @@ template <typename Fill> EString growingName(Fill fill) {
     return name;
 }
 
-/// Finds path's entry through the directories of its device or assign, one after another, and
-/// returns the absolute name of the entry itself (a soft link is not resolved in its last
-/// component), or NIL when no directory holds it.
-EString strEntryThroughAssign(const char* path) {
-    const char* rest = afterDeviceName(path);
-    EString result = nullptr;
-    EString directory = nullptr;
-    EString directoryName = nullptr;
-    BPTR entryLock = 0;
-    BPTR directoryLock = 0;
-    DevProc* record = nullptr;
-    MsgPort* oldFileSystem = nullptr;
-    BPTR oldCurrentDir = 0;
-    bool borrowing = false;
-
-    tolvarn::guarded(
-        [&] {
-            while (result == nullptr && (record = GetDeviceProc(path, record)) != nullptr) {
-                oldFileSystem = SetFileSysTask(record->dvp_Port);
-                oldCurrentDir = CurrentDir(record->dvp_Lock);
-                borrowing = true;
-
-                entryLock = Lock(rest, SHARED_LOCK);
-                if (entryLock != 0) {
-                    UnLock(entryLock);
-                    entryLock = 0;
-                    directory = strPathPart(rest);
-                    directoryLock = Lock(directory, SHARED_LOCK);
-                    if (directoryLock != 0) {
-                        directoryName = strNameFromLock(directoryLock);
-                        if (directoryName != nullptr)
-                            result = strJoinPart(directoryName, FilePart(path), FALSE);
-                        directoryName = DisposeString(directoryName);
-                        UnLock(directoryLock);
-                        directoryLock = 0;
-                    }
-                    directory = DisposeString(directory);
-                }
-
-                SetFileSysTask(oldFileSystem);
-                CurrentDir(oldCurrentDir);
-                borrowing = false;
-            }
-        },
-        [&] {
-            UnLock(entryLock);
-            UnLock(directoryLock);
-            if (borrowing) {
-                SetFileSysTask(oldFileSystem);
-                CurrentDir(oldCurrentDir);
-            }
-            // The record's lock was only lent to the process; it goes back with the record.
-            FreeDeviceProc(record);
-            directory = DisposeString(directory);
-            directoryName = DisposeString(directoryName);
-            if (exception != 0)
-                result = DisposeString(result);
-        });
-    return result;
-}
-
-/// Copies the first ExAll entry into fib, the way Examine would have filled it.
+/// Copies an ExAll entry into fib, the way Examine would have filled it.
 void copyEntry(const ExAllData* entry, FileInfoBlock* fib) {
     fib->fib_DirEntryType = entry->ed_Type;
     fib->fib_EntryType = entry->ed_Type;
@@ -128,12 +136,151 @@ void copyEntry(const ExAllData* entry, FileInfoBlock* fib) {
     fib->fib_FileName[sizeof fib->fib_FileName - 1] = '\0';
     fib->fib_Protection = static_cast<int32_t>(entry->ed_Prot);
     fib->fib_Size = static_cast<int32_t>(entry->ed_Size);
+    fib->fib_Size64 = static_cast<int64_t>(entry->ed_Size64);
     fib->fib_Date.ds_Days = static_cast<int32_t>(entry->ed_Days);
     fib->fib_Date.ds_Minute = static_cast<int32_t>(entry->ed_Mins);
     fib->fib_Date.ds_Tick = static_cast<int32_t>(entry->ed_Ticks);
     std::strncpy(fib->fib_Comment, entry->ed_Comment != nullptr ? entry->ed_Comment : "",
                  sizeof fib->fib_Comment - 1);
     fib->fib_Comment[sizeof fib->fib_Comment - 1] = '\0';
+}
+
+/// Fills fib with the entry `name` of the directory directoryLock, a soft link as itself. Lists
+/// only the entries whose names match it ignoring case, and reads the whole directory instead
+/// when such a listing cannot be had. Returns TRUE when the entry is there.
+int32_t findEntryInListing(BPTR directoryLock, const char* name, FileInfoBlock* fib) {
+    constexpr int32_t bufferSize = 200;
+    int32_t found = FALSE;
+    EString literal = nullptr;
+    EString pattern = nullptr;
+    ExAllControl* control = nullptr;
+    ExAllData* buffer = nullptr;
+    int32_t more = DOSFALSE;
+
+    tolvarn::guarded(
+        [&] {
+            literal = strLiteralPattern(name);
+            pattern = NewString(2 * EstrLen(literal) + 2);
+            control = static_cast<ExAllControl*>(AllocDosObject(DOS_EXALLCONTROL, nullptr));
+            if (ParsePatternNoCase(literal, pattern, StrMax(pattern)) != 0 || control == nullptr) {
+                found = findEntryByScan(directoryLock, name, fib);
+                return;
+            }
+            control->eac_LastKey = 0;
+            control->eac_MatchString = pattern;
+            control->eac_MatchFunc = nullptr;
+            buffer = static_cast<ExAllData*>(MemAlloc(bufferSize, FALSE));
+
+            // Every name that differs only in case matches too; in byte order, the first of
+            // them is kept unless the exact name comes later.
+            NameMatch best = NameMatch::none;
+            do {
+                SetIoErr(ERROR_NO_MORE_ENTRIES);
+                more = ExAll(directoryLock, buffer, bufferSize, ED_COMMENT, control);
+                const int32_t error = IoErr();
+                // A failure, or an entry too long for the buffer while more are to come.
+                if ((!more && error != ERROR_NO_MORE_ENTRIES && error != 0) ||
+                    (more && control->eac_Entries == 0)) {
+                    found = findEntryByScan(directoryLock, name, fib);
+                    return;
+                }
+                for (ExAllData* entry = control->eac_Entries != 0 ? buffer : nullptr;
+                     entry != nullptr && best != NameMatch::exact; entry = entry->ed_Next) {
+                    const NameMatch match = nameMatch(entry->ed_Name, name);
+                    if (match > best) {
+                        copyEntry(entry, fib);
+                        best = match;
+                    }
+                }
+            } while (more && best != NameMatch::exact);
+            found = best != NameMatch::none ? TRUE : FALSE;
+        },
+        [&] {
+            if (more)
+                ExAllEnd(directoryLock, buffer, bufferSize, ED_COMMENT, control);
+            if (control != nullptr)
+                FreeDosObject(DOS_EXALLCONTROL, control);
+            literal = DisposeString(literal);
+            pattern = DisposeString(pattern);
+            buffer = static_cast<ExAllData*>(MemFree(buffer, bufferSize));
+        });
+    return found;
+}
+
+/// Finds path's entry through the directories of its device or assign, one after another, and
+/// returns the absolute name of the entry itself, with the letter case it has on disk (a soft
+/// link is not resolved in its last component), or NIL when no directory holds it.
+EString strEntryThroughAssign(const char* path) {
+    const char* rest = afterDeviceName(path);
+    EString result = nullptr;
+    EString directory = nullptr;
+    EString directoryName = nullptr;
+    BPTR directoryLock = 0;
+    DevProc* record = nullptr;
+    MsgPort* oldFileSystem = nullptr;
+    BPTR oldCurrentDir = 0;
+    bool borrowing = false;
+    FileInfoBlock* fib = nullptr;
+
+    tolvarn::guarded(
+        [&] {
+            fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
+            if (fib == nullptr)
+                return;
+            while (result == nullptr && (record = GetDeviceProc(path, record)) != nullptr) {
+                oldFileSystem = SetFileSysTask(record->dvp_Port);
+                oldCurrentDir = CurrentDir(record->dvp_Lock);
+                borrowing = true;
+
+                // The entry itself is looked for, so that a dangling soft link is found too.
+                directory = strPathPart(rest);
+                directoryLock = Lock(directory, SHARED_LOCK);
+                if (directoryLock != 0 && findEntryInListing(directoryLock, FilePart(rest), fib)) {
+                    directoryName = strNameFromLock(directoryLock);
+                    if (directoryName != nullptr)
+                        result = strJoinName(directoryName, fib->fib_FileName);
+                    directoryName = DisposeString(directoryName);
+                }
+                UnLock(directoryLock);
+                directoryLock = 0;
+                directory = DisposeString(directory);
+
+                SetFileSysTask(oldFileSystem);
+                CurrentDir(oldCurrentDir);
+                borrowing = false;
+            }
+        },
+        [&] {
+            UnLock(directoryLock);
+            if (borrowing) {
+                SetFileSysTask(oldFileSystem);
+                CurrentDir(oldCurrentDir);
+            }
+            // The record's lock was only lent to the process; it goes back with the record.
+            FreeDeviceProc(record);
+            if (fib != nullptr)
+                FreeDosObject(DOS_FIB, fib);
+            directory = DisposeString(directory);
+            directoryName = DisposeString(directoryName);
+            if (exception != 0)
+                result = DisposeString(result);
+        });
+    return result;
+}
+
+/// Examines path's own entry in the directory that holds it, with `find`.
+int32_t examineInParent(const char* path, FileInfoBlock* fib,
+                        int32_t (*find)(BPTR, const char*, FileInfoBlock*)) {
+    int32_t found = FALSE;
+    BPTR directoryLock = 0;
+    tolvarn::guarded(
+        [&] {
+            directoryLock = lockParentDir(path);
+            if (directoryLock != 0)
+                found = find(directoryLock, FilePart(path), fib);
+        },
+        [&] { UnLock(directoryLock); });
+    return found;
 }
 
 } // namespace
@@ -174,10 +321,9 @@ EString lockJoinPart(BPTR lock, const char* name) {
             directoryName = strNameFromLock(lock);
             if (directoryName == nullptr)
                 return;
-            result = NewString(EstrLen(directoryName) + lengthOf(name) + 2);
-            StrCopy(result, directoryName);
-            if (!fillAddPart(result, name))
-                result = DisposeString(result);
+            // The name is an entry's own (a desktop object, a requester's choice), which on the
+            // host may hold a ":".
+            result = strJoinName(directoryName, name);
         },
         [&] {
             directoryName = DisposeString(directoryName);
@@ -247,7 +393,7 @@ EString strExpandPath(const char* path, int32_t keepLink) {
                 if (lock != 0) {
                     directoryName = strNameFromLock(lock);
                     if (directoryName != nullptr)
-                        result = strJoinPart(directoryName, FilePart(path), FALSE);
+                        result = strJoinName(directoryName, FilePart(path));
                     UnLock(lock);
                     lock = 0;
                 }
@@ -302,8 +448,11 @@ EString strReadLink(const char* path, int32_t* kindOut, int32_t skipTypeCheck) {
                 for (;;) {
                     buffer = static_cast<char*>(MemAlloc(bufferSize, TRUE));
                     buffer[0] = '\0';
-                    readResult = ReadLink(directoryLock->fl_Task, directoryLock, FilePart(entry),
-                                          buffer, static_cast<uint32_t>(bufferSize));
+                    // The whole name found through the assign is read as nothing but the entry,
+                    // also when its last component holds a ":".
+                    readResult = ReadLink(directoryLock->fl_Task, directoryLock,
+                                          fullPath != nullptr ? fullPath : FilePart(entry), buffer,
+                                          static_cast<uint32_t>(bufferSize));
                     if (readResult != -2)
                         break;
                     buffer = static_cast<char*>(MemFree(buffer, bufferSize));
@@ -381,84 +530,9 @@ BPTR lockParentDir(const char* path) {
 }
 
 int32_t examineDirEntry(const char* path, FileInfoBlock* fib) {
-    constexpr int32_t bufferSize = 200;
-    int32_t found = FALSE;
-    BPTR directoryLock = 0;
-    EString pattern = nullptr;
-    ExAllControl* control = nullptr;
-    ExAllData* buffer = nullptr;
-    int32_t more = DOSFALSE;
-
-    tolvarn::guarded(
-        [&] {
-            directoryLock = lockParentDir(path);
-            if (directoryLock == 0)
-                return;
-
-            const char* name = FilePart(path);
-            pattern = NewString(2 * lengthOf(name) + 2);
-            // A name with wildcard characters in it ("Game (1998).exe") would match other
-            // entries too, and the first match need not be this one: compare names instead.
-            if (ParsePatternNoCase(name, pattern, StrMax(pattern)) != 0) {
-                found = examineDirEntryByScan(path, fib);
-                return;
-            }
-
-            control = static_cast<ExAllControl*>(AllocDosObject(DOS_EXALLCONTROL, nullptr));
-            if (control == nullptr) {
-                found = examineDirEntryByScan(path, fib);
-                return;
-            }
-            control->eac_LastKey = 0;
-            control->eac_MatchString = pattern;
-            control->eac_MatchFunc = nullptr;
-            buffer = static_cast<ExAllData*>(MemAlloc(bufferSize, FALSE));
-
-            SetIoErr(ERROR_NO_MORE_ENTRIES);
-            more = ExAll(directoryLock, buffer, bufferSize, ED_COMMENT, control);
-            const int32_t error = IoErr();
-            if (!more && error != ERROR_NO_MORE_ENTRIES && error != 0)
-                found = examineDirEntryByScan(path, fib);
-            else if (control->eac_Entries == 0)
-                // No entry came back although more were to come: it did not fit the buffer.
-                found = more ? examineDirEntryByScan(path, fib) : FALSE;
-            else {
-                copyEntry(buffer, fib);
-                found = TRUE;
-            }
-            if (more) {
-                ExAllEnd(directoryLock, buffer, bufferSize, ED_COMMENT, control);
-                more = DOSFALSE;
-            }
-        },
-        [&] {
-            if (more)
-                ExAllEnd(directoryLock, buffer, bufferSize, ED_COMMENT, control);
-            if (control != nullptr)
-                FreeDosObject(DOS_EXALLCONTROL, control);
-            UnLock(directoryLock);
-            pattern = DisposeString(pattern);
-            buffer = static_cast<ExAllData*>(MemFree(buffer, bufferSize));
-        });
-    return found;
+    return examineInParent(path, fib, findEntryInListing);
 }
 
 int32_t examineDirEntryByScan(const char* path, FileInfoBlock* fib) {
-    int32_t found = FALSE;
-    BPTR directoryLock = 0;
-    tolvarn::guarded(
-        [&] {
-            directoryLock = lockParentDir(path);
-            if (directoryLock == 0 || !Examine(directoryLock, fib))
-                return;
-            const char* name = FilePart(path);
-            while (ExNext(directoryLock, fib)) {
-                if (StrCmpNoCase(fib->fib_FileName, name)) {
-                    found = TRUE;
-                    return;
-                }
-            }
-        },
-        [&] { UnLock(directoryLock); });
-    return found;
+    return examineInParent(path, fib, findEntryByScan);
 }

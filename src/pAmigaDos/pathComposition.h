@@ -21,7 +21,8 @@ EString strNameFromLock(BPTR lock);
 int32_t fillCurrentDirName(EString eString);
 /// Returns the full name of the current directory, or NIL.
 EString strCurrentDirName();
-/// Returns the absolute form of path; with keepLink a soft link is not resolved. Never NIL.
+/// Returns the absolute form of path, named as on disk; with keepLink a soft link is not
+/// resolved. Never NIL.
 EString strExpandPath(const char* path, int32_t keepLink);
 /// Returns the target of the soft link path, or NIL. The kind (0 target read, type unchecked;
 /// 1 no target; 2 a soft link; 3 target read but not a soft link) goes to *kindOut when kindOut is
@@ -29,7 +30,9 @@ EString strExpandPath(const char* path, int32_t keepLink);
 EString strReadLink(const char* path, int32_t* kindOut, int32_t skipTypeCheck);
 /// Returns a shared lock on the directory that holds path's entry, or 0.
 BPTR lockParentDir(const char* path);
-/// Fills fib with path's own entry (a soft link as a link). Returns TRUE when found.
+/// Fills fib with path's own entry (a soft link as a link): the entry of exactly that name, or
+/// else the first in byte order whose name differs only in letter case, as Lock finds it; every
+/// character of the name stands for itself. Returns TRUE when found.
 int32_t examineDirEntry(const char* path, FileInfoBlock* fib);
 /// As examineDirEntry, by scanning the parent directory entry by entry.
 int32_t examineDirEntryByScan(const char* path, FileInfoBlock* fib);

@@ -13,7 +13,8 @@ namespace tolvarn::testing {
 namespace {
 
 /// Finds files, folders, soft links (to a file, to a folder, relative to their own folder,
-/// dangling, long) and "Multi:", an assign of two folders where only the second holds entries.
+/// dangling, long), names that mean something in a pattern or a path, case twins (a file, a
+/// folder and a link) and "Multi:", an assign of two folders where only the second holds entries.
 class TreeTest : public AmigaDosTest {
   protected:
     const std::string work = sandbox.work(), second = sandbox.path("second");
@@ -21,15 +22,19 @@ class TreeTest : public AmigaDosTest {
 
     TreeTest() {
         // clang-format off
-        for (const char* file : {"work/file.txt", "work/Data", "work/Games/game.exe", "second/only.txt"})
+        for (const char* file : {"work/file.txt", "work/Data", "work/Games/game.exe", "second/only.txt",
+                                 "work/Tom's Game.exe", "work/Game [1998].exe", "work/Run #?.bat",
+                                 "work/Foo: Bar", "work/Twins/GAME.EXE"})
             sandbox.writeFile(file, "MZ");
         sandbox.writeFile("work/Games/Game?.exe", "MZ one");
         sandbox.writeFile("work/Games/Game1.exe", "MZ other, matching the name as a pattern");
         sandbox.makeDir("work/Games/Data");
+        sandbox.makeDir("work/Twins/Game.exe");
         const std::pair<std::string, const char*> links[] = {
             {"file.txt", "work/toFile"}, {"Games", "work/toFolder"}, {"Data", "work/Games/toData"},
             {"gone.txt", "work/dangling"}, {longTarget, "work/longLink"}, {"only.txt", "second/link"},
-            {"Games/game.exe", "work/gameLink"}};
+            {"Games/game.exe", "work/gameLink"}, {"GAME.EXE", "work/Twins/game.exe"},
+            {"file.txt", "work/Link: Me"}};
         // clang-format on
         for (const auto& [target, link] : links)
             std::filesystem::create_symlink(target, sandbox.path(link));
@@ -45,9 +50,10 @@ TEST_F(AmigaDosTest, JoinsSplitsAndNamesPathsWhole) {
         {"Work:DOSBox", "DOSBox", FALSE, "Work:DOSBox/DOSBox"}, {"Work:", "DOS4GW.EXE", FALSE, "Work:DOS4GW.EXE"},
         {"/host/dir/", "file", FALSE, "/host/dir/file"}, {"Work:Games/game.exe", "game.cfg", TRUE, "Work:Games/game.cfg"},
         {"game.exe", "game.cfg", TRUE, "game.cfg"}, {"Work:Games", "Other:x", FALSE, "Other:x"},
-        {"Work:Games", "/host/x", FALSE, "/host/x"}};
+        {"Work:Games", "/host/x", FALSE, "/host/x"}, {"/games/Foo: Bar", "game.cfg", TRUE, "/games/game.cfg"}};
     const std::pair<const char*, const char*> parts[] = {
-        {"Work:Games/game.exe", "Work:Games"}, {"Work:game.exe", "Work:"}, {"game.exe", ""}};
+        {"Work:Games/game.exe", "Work:Games"}, {"Work:game.exe", "Work:"}, {"game.exe", ""},
+        {"/games/Foo: Bar", "/games"}, {"Games/Foo: Bar", "Games"}};
     // clang-format on
     for (const auto& c : joins)
         EXPECT_EQ(take(strJoinPart(c.path, c.name, c.dirOnly)), c.joined) << c.path << c.name;
@@ -64,6 +70,7 @@ TEST_F(AmigaDosTest, JoinsSplitsAndNamesPathsWhole) {
     const BPTR lock = Lock(deep.c_str(), SHARED_LOCK);
     EXPECT_EQ(take(strNameFromLock(lock)), deep);
     EXPECT_EQ(take(lockJoinPart(lock, "game.exe")), deep + "/game.exe");
+    EXPECT_EQ(take(lockJoinPart(lock, "Foo: Bar.exe")), deep + "/Foo: Bar.exe"); // a host name
     const BPTR previous = CurrentDir(lock);
     EXPECT_EQ(take(strCurrentDirName()), deep);
     UnLock(CurrentDir(previous));
@@ -71,22 +78,24 @@ TEST_F(AmigaDosTest, JoinsSplitsAndNamesPathsWhole) {
 
 TEST_F(TreeTest, ExpandsPathsAndReadsSoftLinks) {
     // clang-format off
-    struct { const char* path; int32_t keepLink; std::string expanded; } cases[] = {
+    struct { std::string path; int32_t keepLink; std::string expanded; } cases[] = {
         {"Games/game.exe", FALSE, work + "/Games/game.exe"}, {"Games/missing.iso", FALSE, work + "/Games/missing.iso"},
         {"missing.iso", FALSE, work + "/missing.iso"}, {"NoDir/missing.iso", FALSE, work + "/NoDir/missing.iso"},
         {"Multi:only.txt", FALSE, second + "/only.txt"}, {"Multi:link", FALSE, second + "/only.txt"},
         {"Multi:link", TRUE, second + "/link"}, {"gameLink", FALSE, work + "/Games/game.exe"},
-        {"gameLink", TRUE, work + "/gameLink"}};
+        {"gameLink", TRUE, work + "/gameLink"}, {"TOFILE", TRUE, work + "/toFile"},
+        {"Twins/New: File", FALSE, work + "/Twins/New: File"}};
     // clang-format on
     for (const auto& c : cases)
-        EXPECT_EQ(take(strExpandPath(c.path, c.keepLink)), c.expanded) << c.path << c.keepLink;
+        EXPECT_EQ(take(strExpandPath(c.path.c_str(), c.keepLink)), c.expanded)
+            << c.path << c.keepLink;
 
     // clang-format off
     struct { const char* path; int32_t skipTypeCheck; Text target; int32_t kind; } links[] = {
         {"gameLink", TRUE, work + "/Games/game.exe", 0}, {"gameLink", FALSE, work + "/Games/game.exe", 2},
         {"dangling", FALSE, work + "/gone.txt", 2}, {"longLink", FALSE, work + "/" + longTarget, 2},
-        {"Multi:link", FALSE, second + "/only.txt", 2}, {"Games/game.exe", FALSE, {}, 1},
-        {"missing.txt", TRUE, {}, 1}, {"NoSuchVolume:link", FALSE, {}, 1}};
+        {"Multi:link", FALSE, second + "/only.txt", 2}, {"missing.txt", TRUE, {}, 1},
+        {"NoSuchVolume:link", FALSE, {}, 1}};
     // clang-format on
     for (const auto& c : links) {
         int32_t kind = 99;
@@ -110,23 +119,39 @@ TEST_F(TreeTest, ExpandsPathsAndReadsSoftLinks) {
 TEST_F(TreeTest, ExaminesAndTellsWhatExistsWithoutRequestersFollowingLinksOnlyWhenAsked) {
     ASSERT_NE(SetComment("Games/game.exe", "a comment"), DOSFALSE);
     // clang-format off
-    struct { const char* path; Text name; int32_t type, size; } entries[] = {
+    struct { std::string path; Text name; int32_t type, size; } entries[] = {
         {"Games/game.exe", "game.exe", ST_FILE, 2}, {"games/GAME.EXE", "game.exe", ST_FILE, 2},
-        {"gameLink", "gameLink", ST_SOFTLINK, -1}, {"Games/Data", "Data", ST_USERDIR, -1},
-        {"Games/Game?.exe", "Game?.exe", ST_FILE, 6}, {"Games/missing.exe", {}, 0, 0},
-        {"NoDir/game.exe", {}, 0, 0}};
+        {"gameLink", "gameLink", ST_SOFTLINK, -1}, {"TOFILE", "toFile", ST_SOFTLINK, -1},
+        {"Games/Data", "Data", ST_USERDIR, -1}, {"Games/Game?.exe", "Game?.exe", ST_FILE, 6},
+        {"TOM'S GAME.EXE", "Tom's Game.exe", ST_FILE, -1}, {"game [1998].EXE", "Game [1998].exe", ST_FILE, -1},
+        {"run #?.BAT", "Run #?.bat", ST_FILE, -1}, {"./foo: BAR", "Foo: Bar", ST_FILE, -1},
+        {work + "/Foo: Bar", "Foo: Bar", ST_FILE, -1}, {work + "/link: me", "Link: Me", ST_SOFTLINK, -1},
+        {"Twins/GAME.EXE", "GAME.EXE", ST_FILE, -1}, {"Twins/Game.exe", "Game.exe", ST_USERDIR, -1},
+        {"Twins/game.exe", "game.exe", ST_SOFTLINK, -1}, {"Twins/gAME.exe", "GAME.EXE", ST_FILE, -1},
+        {"Games/missing.exe", {}, 0, 0}, {"NoDir/game.exe", {}, 0, 0}};
     // clang-format on
     auto* fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
-    for (auto examine : {examineDirEntry, examineDirEntryByScan}) {
-        for (const auto& c : entries) {
-            ASSERT_EQ(examine(c.path, fib) != FALSE, c.name.has_value()) << c.path;
-            if (!c.name)
+    for (const auto& c : entries) {
+        const char* path = c.path.c_str();
+        for (auto examine : {examineDirEntry, examineDirEntryByScan}) {
+            const bool found = examine(path, fib) != FALSE;
+            EXPECT_EQ(found, c.name.has_value()) << path;
+            if (!found || !c.name)
                 continue;
             EXPECT_EQ(fib->fib_FileName, *c.name);
-            EXPECT_EQ(fib->fib_DirEntryType, c.type) << c.path;
-            EXPECT_TRUE(c.size < 0 || fib->fib_Size == c.size) << c.path;
-            EXPECT_EQ(std::string(fib->fib_Comment), c.size == 2 ? "a comment" : "") << c.path;
+            EXPECT_EQ(fib->fib_DirEntryType, c.type) << path;
+            EXPECT_TRUE(c.size < 0 || fib->fib_Size == c.size) << path;
+            EXPECT_EQ(std::string(fib->fib_Comment), c.size == 2 ? "a comment" : "") << path;
         }
+        // Every other question about the entry finds the same one.
+        int8_t exists = FALSE;
+        int32_t kind = 0;
+        EXPECT_EQ(dirEntryType(path, TRUE, &exists), c.type) << path;
+        EXPECT_EQ(exists != FALSE, c.name.has_value()) << path;
+        take(strReadLink(path, &kind, FALSE));
+        EXPECT_EQ(kind, c.type == ST_SOFTLINK ? 2 : 1) << path;
+        const Text expanded = take(strExpandPath(path, TRUE));
+        EXPECT_TRUE(!c.name || expanded->ends_with("/" + *c.name)) << *expanded;
     }
     forEveryAllocationFailure([fib] { examineDirEntry("gameLink", fib); });
     FreeDosObject(DOS_FIB, fib);
@@ -157,8 +182,8 @@ TEST_F(TreeTest, ExaminesAndTellsWhatExistsWithoutRequestersFollowingLinksOnlyWh
 
     // clang-format off
     struct { const char* path; int32_t noFollow, type; int8_t exists; } types[] = {
-        {"toFile", FALSE, ST_FILE, TRUE}, {"toFile", TRUE, ST_SOFTLINK, TRUE},
-        {"dangling", TRUE, ST_SOFTLINK, FALSE}, {"dangling", FALSE, 0, FALSE}};
+        {"toFile", FALSE, ST_FILE, TRUE}, {"dangling", TRUE, ST_SOFTLINK, FALSE},
+        {"dangling", FALSE, 0, FALSE}};
     // clang-format on
     for (const auto& c : types) {
         int8_t exists = 99;
@@ -230,12 +255,13 @@ TEST_F(TreeTest, MovesBeyondWhatOneSeekCanReachAndSizesLeaveThePosition) {
     EXPECT_EQ(setFilePosition(fh, -3000000000, OFFSET_BEGINNING), FALSE);
     Close(fh);
 
-    for (const char* name : {"Games/game.exe", "gameLink"}) {
+    for (const auto& [name, size] :
+         {std::pair{"Games/game.exe", int64_t{2}}, {"gameLink", 2}, {"big.img", 6000000000}}) {
         fh = Open(name, MODE_OLDFILE);
         ASSERT_EQ(setFilePosition(fh, 1, OFFSET_BEGINNING), TRUE);
-        EXPECT_EQ(fileSizeFromFH(fh, TRUE, FALSE), 2) << name;
-        EXPECT_EQ(fileSizeFromFH(fh, TRUE, TRUE), 2) << name; // an open link is its target
-        EXPECT_EQ(handleSize(fh, TRUE), 2) << name;
+        EXPECT_EQ(fileSizeFromFH(fh, TRUE, FALSE), size) << name;
+        EXPECT_EQ(fileSizeFromFH(fh, TRUE, TRUE), size) << name; // an open link is its target
+        EXPECT_EQ(handleSize(fh, TRUE), size) << name;
         EXPECT_EQ(filePosition(fh), 1) << name;
         Close(fh);
     }
