@@ -131,6 +131,12 @@ void findDOSBox(Launch& launch) {
     }
 }
 
+/// TRUE when `path` exists and is no FIFO, device or socket: reading one of those could wait
+/// for ever, so it counts as missing.
+bool isPresent(const char* path) {
+    return pathExists(path, 0) && dirEntryType(path, FALSE, nullptr) != ST_PIPEFILE;
+}
+
 /// TRUE when `file` ends in ".BAT", letter case ignored.
 bool isBatchFileName(const char* file) {
     const auto length = static_cast<int32_t>(std::strlen(file));
@@ -151,7 +157,7 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
     findDOSBox(launch);
 
     if (file != nullptr) {
-        if (!pathExists(file, 0)) {
+        if (!isPresent(file)) {
             launch.arguments[0] = reinterpret_cast<EListItem>(file);
             requestMessage("Tolvarn", "ERROR: Cannot find the file \"%s\"", "OK",
                            launch.arguments, nullptr);
@@ -162,7 +168,7 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
         // initial drawer that does not exist, so nobody sees it; only the title shows.
         launch.chosenFile = requestFile("Choose an MS-DOS program to run!", nullptr,
                                         "#?.(exe|com|bat)", "Tolvarn", 0, nullptr);
-        if (launch.chosenFile == nullptr || !pathExists(launch.chosenFile, 0))
+        if (launch.chosenFile == nullptr || !isPresent(launch.chosenFile))
             return;
         file = launch.chosenFile;
     }
@@ -196,7 +202,7 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
                                                launch.dos32aPath, isBatchFile, noDOS32A);
 
     // Drive Y: belongs to DOS32A, so a CD on Y (either case) switches it off.
-    if (runViaDOS32A && pathExists(launch.dos32aPath, 0) && !StrCmpNoCase(cdLetter, "Y")) {
+    if (runViaDOS32A && isPresent(launch.dos32aPath) && !StrCmpNoCase(cdLetter, "Y")) {
         EString dir = escaped(launch.dos32aDir);
         guarded(
             [&] { launch.dos32aPiece = StrJoin(" -c \"Mount Y *\"", dir, "*\"\""); },
@@ -255,7 +261,7 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
 
     launch.previousDir = CurrentDir(Lock(launch.dosboxDir, SHARED_LOCK));
     launch.changedDir = true;
-    const bool hasConfiguration = pathExists("Tolvarn.conf", 0);
+    const bool hasConfiguration = isPresent("Tolvarn.conf");
     if (!hasConfiguration)
         std::printf("WARNING: \"Tolvarn.conf\" is missing from \"%s\".\n", launch.dosboxDir);
 

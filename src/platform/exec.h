@@ -43,6 +43,7 @@ struct Outstanding {
     int64_t deviceProcs = 0;
     int64_t dosObjects = 0;
     int64_t requesters = 0;
+    int64_t folderHolds = 0;
     bool operator==(const Outstanding&) const = default;
 };
 Outstanding outstanding();
