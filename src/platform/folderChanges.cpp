@@ -79,6 +79,7 @@ using namespace internal;
 constexpr char copyPrefix[] = ".tolvarn-";
 constexpr int crashExitCode = 86;
 int stepsUntilCrash = 0; // 0: no crash planned
+bool hardLinksRefused = false;
 
 /// Called before every change to a held folder; the test hook may end the process here.
 void beforeStep() {
@@ -449,7 +450,9 @@ int32_t keepUnder(FolderHold* hold, const char* name, const char* newName) {
     if (injectedFailure(Operation::Rename))
         return DOSFALSE;
     beforeStep();
-    if (linkat(hold->descriptor, actual->c_str(), hold->descriptor, newName, 0) == 0) {
+    errno = EPERM;
+    if (!hardLinksRefused &&
+        linkat(hold->descriptor, actual->c_str(), hold->descriptor, newName, 0) == 0) {
         flushFolder(hold);
         return DOSTRUE;
     }
@@ -551,6 +554,10 @@ int32_t writeWholeFile(const char* destination, const void* bytes, int64_t size,
 
 void crashBeforeFolderStep(int step) {
     stepsUntilCrash = step;
+}
+
+void refuseHardLinks(bool refuse) {
+    hardLinksRefused = refuse;
 }
 
 } // namespace tolvarn::platform

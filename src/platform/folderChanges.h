@@ -66,5 +66,7 @@ int32_t writeWholeFile(const char* destination, const void* bytes, int64_t size,
 /// Test hook: the process ends at once (_exit) before its `step`th change to a held folder from
 /// now on; 0 cancels. A change is creating, writing, flushing, linking, renaming or removing.
 void crashBeforeFolderStep(int step);
+/// Test hook: keepUnder behaves as on a file system without hard links while `refuse` is true.
+void refuseHardLinks(bool refuse);
 
 } // namespace tolvarn::platform
