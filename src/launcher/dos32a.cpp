@@ -50,8 +50,7 @@ bool repair(FolderHold* hold) {
 /// first, so that DOS4GW.EXE is whole at every moment.
 void substitute(FolderHold* hold, const char* dos32aPath) {
     if (entryKind(hold, dos4gwName) != EntryKind::file ||
-        entryKind(hold, keptName) != EntryKind::none ||
-        holdsBytesOf(hold, dos4gwName, dos32aPath))
+        entryKind(hold, keptName) != EntryKind::none || holdsBytesOf(hold, dos4gwName, dos32aPath))
         return;
     if (!writeCopy(hold, dos32aPath, dos4gwName))
         return;
@@ -64,8 +63,8 @@ void substitute(FolderHold* hold, const char* dos32aPath) {
 /// Gives DOS4GW.EXE a free name of its own beside the extender. Returns that name, or nullptr.
 const char* keepReplaced(FolderHold* hold, char (&name)[32]) {
     for (int number = 1; number < 100; ++number) {
-        std::snprintf(name, sizeof name, number == 1 ? "DOS4GW_replaced.EXE" : "DOS4GW_replaced%d.EXE",
-                      number);
+        std::snprintf(name, sizeof name,
+                      number == 1 ? "DOS4GW_replaced.EXE" : "DOS4GW_replaced%d.EXE", number);
         const EntryKind kind = entryKind(hold, name);
         if (kind == EntryKind::none)
             return keepUnder(hold, dos4gwName, name) ? name : nullptr;

@@ -119,8 +119,8 @@ void findDOSBox(Launch& launch) {
                 return;
             launch.dosboxDir = DisposeString(launch.dosboxDir);
         }
-        launch.dosboxDir = requestFile(nullptr, nullptr, nullptr, "Tolvarn", REQUEST_DRAWERS_ONLY,
-                                       nullptr);
+        launch.dosboxDir =
+            requestFile(nullptr, nullptr, nullptr, "Tolvarn", REQUEST_DRAWERS_ONLY, nullptr);
         if (launch.dosboxDir == nullptr) {
             requestMessage("Tolvarn", "Could not find DOSBox", "OK", nullptr, nullptr);
             Raise(ID_ERR);
@@ -159,8 +159,8 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
     if (file != nullptr) {
         if (!isPresent(file)) {
             launch.arguments[0] = reinterpret_cast<EListItem>(file);
-            requestMessage("Tolvarn", "ERROR: Cannot find the file \"%s\"", "OK",
-                           launch.arguments, nullptr);
+            requestMessage("Tolvarn", "ERROR: Cannot find the file \"%s\"", "OK", launch.arguments,
+                           nullptr);
             Raise(ID_ERR);
         }
     } else {
@@ -181,7 +181,7 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
     {
         EString yDir = strPathPart(launch.dos32aPath);
         guarded([&] { launch.dos32aDir = strExpandPath(yDir, FALSE); },
-                         [&] { DisposeString(yDir); });
+                [&] { DisposeString(yDir); });
     }
     if (iso != nullptr)
         launch.cdPath = strExpandPath(iso, FALSE);
@@ -204,9 +204,8 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
     // Drive Y: belongs to DOS32A, so a CD on Y (either case) switches it off.
     if (runViaDOS32A && isPresent(launch.dos32aPath) && !StrCmpNoCase(cdLetter, "Y")) {
         EString dir = escaped(launch.dos32aDir);
-        guarded(
-            [&] { launch.dos32aPiece = StrJoin(" -c \"Mount Y *\"", dir, "*\"\""); },
-            [&] { DisposeString(dir); });
+        guarded([&] { launch.dos32aPiece = StrJoin(" -c \"Mount Y *\"", dir, "*\"\""); },
+                [&] { DisposeString(dir); });
         launch.prefix = StrJoin("Y:", FilePart(launch.dos32aPath), " ");
     }
     if (isBatchFile) {
@@ -246,11 +245,10 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
             [&] {
                 path = escaped(launch.cdPath);
                 letter = escaped(cdLetter);
-                launch.cdPiece = iso != nullptr
-                                     ? StrJoin(" -c \"ImgMount ", letter, " *\"", path,
-                                               "*\" -T iso\"")
-                                     : StrJoin(" -c \"Mount ", letter, " *\"", path,
-                                               "*\" -t cdrom\"");
+                launch.cdPiece =
+                    iso != nullptr
+                        ? StrJoin(" -c \"ImgMount ", letter, " *\"", path, "*\" -T iso\"")
+                        : StrJoin(" -c \"Mount ", letter, " *\"", path, "*\" -t cdrom\"");
             },
             [&] {
                 DisposeString(path);
@@ -269,14 +267,14 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
     if (std::strpbrk(launch.dosboxExe, " \t") != nullptr) {
         EString word = escaped(launch.dosboxExe);
         guarded([&] { launch.commandWord = StrJoin("\"", word, "\""); },
-                         [&] { DisposeString(word); });
+                [&] { DisposeString(word); });
     }
 
-    launch.commandLine = StrJoin(
-        launch.commandWord != nullptr ? launch.commandWord : launch.dosboxExe, " >NIL: ",
-        noExit ? nullptr : "-exit", window ? nullptr : " -fullscreen",
-        hasConfiguration ? " -conf Tolvarn.conf" : nullptr, launch.cdPiece, launch.dos32aPiece,
-        launch.cDrivePiece, noExit ? nullptr : " -c \"exit\"");
+    launch.commandLine =
+        StrJoin(launch.commandWord != nullptr ? launch.commandWord : launch.dosboxExe,
+                " >NIL: ", noExit ? nullptr : "-exit", window ? nullptr : " -fullscreen",
+                hasConfiguration ? " -conf Tolvarn.conf" : nullptr, launch.cdPiece,
+                launch.dos32aPiece, launch.cDrivePiece, noExit ? nullptr : " -c \"exit\"");
     if (!runCommand(launch.commandLine, 640000, nullptr)) {
         // The text now belongs to the exception; its reporter frees it.
         failedCommandLine = launch.commandLine;
@@ -291,7 +289,7 @@ void tolvarn(const char* file, int32_t window, const char* iso, const char* cdDi
              const char* cdLetter, int32_t noDOS32A, int32_t noExit) {
     Launch launch;
     guarded([&] { run(launch, file, window, iso, cdDir, cdLetter, noDOS32A, noExit); },
-                     [&] { launch.release(); });
+            [&] { launch.release(); });
 }
 
 } // namespace tolvarn

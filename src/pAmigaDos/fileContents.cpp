@@ -177,8 +177,8 @@ int32_t copyFile(const char* source, const char* dest, int32_t overwrite) {
             // never takes away a file this copy did not make.
             fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
             const bool examined = fib != nullptr && ExamineFH(sourceFile, fib);
-            copied = tolvarn::platform::writeWholeFile(dest, buffer, size,
-                                                       examined ? fib : nullptr, overwrite);
+            copied = tolvarn::platform::writeWholeFile(dest, buffer, size, examined ? fib : nullptr,
+                                                       overwrite);
         },
         [&] {
             if (sourceFile != nullptr)

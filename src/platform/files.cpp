@@ -137,8 +137,7 @@ FileHandle* Open(const char* name, int32_t mode) {
     }
     fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
     struct stat status {};
-    if (fstat(descriptor, &status) != 0 ||
-        (!S_ISREG(status.st_mode) && *path != nullDevicePath)) {
+    if (fstat(descriptor, &status) != 0 || (!S_ISREG(status.st_mode) && *path != nullDevicePath)) {
         close(descriptor);
         SetIoErr(ERROR_OBJECT_WRONG_TYPE);
         return nullptr;

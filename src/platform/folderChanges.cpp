@@ -11,8 +11,8 @@
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -129,8 +129,7 @@ std::string copyName(const std::string& name) {
 std::optional<std::string> regularEntry(const FolderHold* hold, const char* name,
                                         struct stat& status) {
     auto actual = actualName(hold, name);
-    if (!actual ||
-        fstatat(hold->descriptor, actual->c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (!actual || fstatat(hold->descriptor, actual->c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(status.st_mode))
         return std::nullopt;
     return actual;
@@ -275,10 +274,9 @@ bool commitTemporary(const FolderHold* hold, const std::string& name, bool repla
         return false;
     const std::string target = replace ? actualName(hold, name).value_or(name) : name;
     beforeStep();
-    const bool renamed =
-        replace ? renameat(hold->descriptor, copyName(name).c_str(), hold->descriptor,
-                           target.c_str()) == 0
-                : renameWithoutReplacing(hold, copyName(name), target);
+    const bool renamed = replace ? renameat(hold->descriptor, copyName(name).c_str(),
+                                            hold->descriptor, target.c_str()) == 0
+                                 : renameWithoutReplacing(hold, copyName(name), target);
     if (!renamed)
         return failWith(errno);
     flushFolder(hold);
@@ -353,7 +351,8 @@ EntryKind entryKind(FolderHold* hold, const char* name) {
 }
 
 int32_t sameContents(FolderHold* hold, const char* name, const char* otherName) {
-    struct stat first {}, second {};
+    struct stat first {
+    }, second{};
     const auto one = regularEntry(hold, name, first);
     const auto other = regularEntry(hold, otherName, second);
     if (!one || !other || first.st_size != second.st_size)
@@ -377,8 +376,8 @@ int32_t holdsBytesOf(FolderHold* hold, const char* name, const char* path) {
         return DOSFALSE;
     const int source = openRegularFile(AT_FDCWD, *sourcePath, true);
     struct stat sourceStatus {};
-    bool same = source >= 0 && fstat(source, &sourceStatus) == 0 &&
-                sourceStatus.st_size == status.st_size;
+    bool same =
+        source >= 0 && fstat(source, &sourceStatus) == 0 && sourceStatus.st_size == status.st_size;
     const int mine = same ? openRegularFile(hold->descriptor, *entry, false) : -1;
     same = same && mine >= 0 && sameBytes(source, mine);
     for (const int descriptor : {source, mine})
@@ -463,8 +462,7 @@ int32_t keepUnder(FolderHold* hold, const char* name, const char* newName) {
     if (input < 0)
         return failWith(errno);
     struct stat status {};
-    const bool kept = fstat(input, &status) == 0 &&
-                      copyToTemporary(hold, input, status, newName) &&
+    const bool kept = fstat(input, &status) == 0 && copyToTemporary(hold, input, status, newName) &&
                       commitTemporary(hold, newName, false);
     close(input);
     if (!kept)
@@ -526,8 +524,8 @@ int32_t writeWholeFile(const char* destination, const void* bytes, int64_t size,
             fchmod(file, modeFromProtection(0644, static_cast<uint32_t>(like->fib_Protection)));
             int64_t seconds = 0, nanoseconds = 0;
             timeFromDateStamp(like->fib_Date, seconds, nanoseconds);
-            const timespec times[2] = {{0, UTIME_OMIT},
-                                       {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
+            const timespec times[2] = {
+                {0, UTIME_OMIT}, {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
             futimens(file, times);
             const std::string_view comment = like->fib_Comment;
             if (!comment.empty())

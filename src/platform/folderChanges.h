@@ -39,7 +39,8 @@ int32_t holdsBytesOf(FolderHold* hold, const char* name, const char* path);
 /// commitCopy. The copy gets the source's date, comment and permissions, and is always writable
 /// by its owner. Returns DOSTRUE when the copy is complete on disk; on failure nothing is left.
 int32_t writeCopy(FolderHold* hold, const char* source, const char* name);
-/// Renames the copy waiting for `name` over `name` in one step. Returns DOSTRUE when it is in place.
+/// Renames the copy waiting for `name` over `name` in one step. Returns DOSTRUE when it is in
+/// place.
 int32_t commitCopy(FolderHold* hold, const char* name);
 /// Removes the copy waiting for `name`, if any.
 void discardCopy(FolderHold* hold, const char* name);

@@ -142,7 +142,7 @@ class SignalsPassedOn {
 
   private:
     static constexpr int signals_[] = {SIGTERM, SIGHUP};
-    struct sigaction old_[2] {};
+    struct sigaction old_[2]{};
 };
 
 /// The spawn attributes and file actions, destroyed on every path.

@@ -84,7 +84,7 @@ std::string entriesOf(const std::string& folder) {
         const std::string name = entry.path().filename().string();
         if (name == "GAME.EXE")
             continue;
-        entries.insert(entry.is_symlink()    ? name + "->" + fs::read_symlink(entry).string()
+        entries.insert(entry.is_symlink()     ? name + "->" + fs::read_symlink(entry).string()
                        : entry.is_fifo()      ? name + "=fifo"
                        : entry.is_directory() ? name + "=dir"
                                               : name + "=" + readFile(entry.path().string()));
@@ -157,7 +157,8 @@ TEST(PrepareDOS32A, HostileFoldersNeitherBlockNorLoseTheExtender) {
         Sandbox sandbox;
         NothingLeftBehind leftBehind;
         sandbox.writeFile("outside/DOS4GW.EXE", "4G");
-        const std::string folder = sandbox.path("game"), program = sandbox.writeFile("game/GAME.EXE", "MZ"),
+        const std::string folder = sandbox.path("game"),
+                          program = sandbox.writeFile("game/GAME.EXE", "MZ"),
                           dos32a = sandbox.path("dosbox/Y/dos32a.exe");
         for (const auto& [name, what] : test.before)
             lay(sandbox, "game/" + name, what);

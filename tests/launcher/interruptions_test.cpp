@@ -24,11 +24,10 @@ std::string folderState(const std::string& folder) {
     std::string state, others;
     for (const char* name : {"DOS4GW.EXE", "DOS4GW_original.EXE"}) {
         const std::string path = folder + "/" + name, bytes = readFile(path);
-        state += std::string(state.empty() ? "" : "/") +
-                 (!fs::exists(path)       ? "-"
-                  : bytes == dos4gBytes  ? "4G"
-                  : bytes == dos32aBytes ? "32A"
-                                         : "other");
+        state += std::string(state.empty() ? "" : "/") + (!fs::exists(path)      ? "-"
+                                                          : bytes == dos4gBytes  ? "4G"
+                                                          : bytes == dos32aBytes ? "32A"
+                                                                                 : "other");
     }
     for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
@@ -156,8 +155,8 @@ TEST_F(Interruptions, SignalsWaitForTheSwapAndGoOnToDOSBox) {
     EXPECT_TRUE(fs::exists(sandbox.path("game/done")));
 
     // While DOSBox runs, termination and hang-up go on to it; Tolvarn waits, then ends.
-    sandbox.writeScript("dosbox/DOSBox", "echo $$ >'" + sandbox.path("dosbox.pid") +
-                                             "'\nexec sleep 30\n");
+    sandbox.writeScript("dosbox/DOSBox",
+                        "echo $$ >'" + sandbox.path("dosbox.pid") + "'\nexec sleep 30\n");
     layOut(false);
     for (const int signal : {SIGTERM, SIGHUP}) {
         fs::remove(sandbox.path("dosbox.pid"));

@@ -5,8 +5,8 @@
 #include "support/deepFolder.h"
 
 #include <cstring>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace tolvarn::testing {
@@ -78,8 +78,10 @@ TEST_F(HostHardeningTest, AFolderDeeperThanTheHostPathLimit) {
 
 TEST_F(HostHardeningTest, FIFOsDevicesAndLinksThatMatchOnlyIgnoringCase) {
     // Entries that are no file are never opened, read or waited on: each counts as no file.
-    for (const char* fifo : {"work/pipe", "config/tolvarn/env/AppDir/DOSBox", "config/tolvarn/assigns"}) {
-        std::filesystem::create_directories(std::filesystem::path(sandbox.path(fifo)).parent_path());
+    for (const char* fifo :
+         {"work/pipe", "config/tolvarn/env/AppDir/DOSBox", "config/tolvarn/assigns"}) {
+        std::filesystem::create_directories(
+            std::filesystem::path(sandbox.path(fifo)).parent_path());
         ASSERT_EQ(mkfifo(sandbox.path(fifo).c_str(), 0600), 0);
     }
     makeLink("/dev/zero", "work/zero");
@@ -115,8 +117,10 @@ TEST_F(HostHardeningTest, FIFOsDevicesAndLinksThatMatchOnlyIgnoringCase) {
 TEST_F(HostHardeningTest, TwentyThousandAssigns) {
     std::string assigns;
     for (int number = 0; number < 20000; ++number)
-        assigns += "A" + std::to_string(number) + ": " + sandbox.path("d" + std::to_string(number % 2)) + "\n";
-    assigns += "a0: " + sandbox.path("d2") + "\nT: /nowhere\n"; // a second folder; no built-in moves
+        assigns += "A" + std::to_string(number) + ": " +
+                   sandbox.path("d" + std::to_string(number % 2)) + "\n";
+    assigns +=
+        "a0: " + sandbox.path("d2") + "\nT: /nowhere\n"; // a second folder; no built-in moves
     sandbox.writeFile("config/tolvarn/assigns", assigns);
     for (const char* file : {"d0/zero", "d1/one", "d2/two"})
         sandbox.writeFile(file, "");
