@@ -36,7 +36,7 @@ constexpr int32_t holdWaitMilliseconds = 3000;
 /// name that holds the very bytes of DOS4GW.EXE (the swap stopped between keeping the extender
 /// and putting the copy in place) goes. Returns TRUE when there was something to repair.
 bool repair(FolderHold* hold) {
-    bool repaired = discardLeftoverCopies(hold) > 0;
+    bool repaired = discardLeftoverCopies(hold, "DOS4GW") > 0;
     if (entryKind(hold, keptName) != EntryKind::file)
         return repaired;
     if (entryKind(hold, dos4gwName) == EntryKind::none)

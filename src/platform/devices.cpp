@@ -101,11 +101,11 @@ void readAssigns(const std::string& file, std::vector<Device>& devices, DeviceIn
         const std::string directory = assignDirectory(text.substr(colon + 1));
         if (directory.empty())
             continue;
-        const auto existing = index.find(foldedName(name));
-        if (existing == index.end())
-            addDevice(devices, index, Device{std::string(name), {directory}, false});
-        else if (existing->second >= builtIn) // the built-in devices are the layer's own stores
-            devices[existing->second].directories.push_back(directory);
+        const auto [slot, added] = index.try_emplace(foldedName(name), devices.size());
+        if (added)
+            devices.push_back(Device{std::string(name), {directory}, false});
+        else if (slot->second >= builtIn) // the built-in devices are the layer's own stores
+            devices[slot->second].directories.push_back(directory);
     }
 }
 

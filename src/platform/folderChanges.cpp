@@ -417,11 +417,12 @@ void discardCopy(FolderHold* hold, const char* name) {
     unlinkat(hold->descriptor, temporary.c_str(), 0);
 }
 
-int32_t discardLeftoverCopies(FolderHold* hold) {
+int32_t discardLeftoverCopies(FolderHold* hold, const char* stem) {
     std::vector<std::string> leftovers;
+    const std::string start = copyName(stem);
     for (const std::string& name : folderNames(hold)) {
         struct stat status {};
-        if (name.starts_with(copyPrefix) &&
+        if (name.starts_with(start) &&
             fstatat(hold->descriptor, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISREG(status.st_mode))
             leftovers.push_back(name);

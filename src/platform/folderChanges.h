@@ -44,8 +44,9 @@ int32_t writeCopy(FolderHold* hold, const char* source, const char* name);
 int32_t commitCopy(FolderHold* hold, const char* name);
 /// Removes the copy waiting for `name`, if any.
 void discardCopy(FolderHold* hold, const char* name);
-/// Removes copies that a run ended before committing. Returns how many there were.
-int32_t discardLeftoverCopies(FolderHold* hold);
+/// Removes the copies, for names starting with `stem`, that a run ended before committing.
+/// Returns how many there were.
+int32_t discardLeftoverCopies(FolderHold* hold, const char* stem);
 
 /// Gives the file `name` the second name `newName`, which must be free: a hard link, or a copy
 /// flushed to disk where the file system has no hard links. Returns DOSTRUE when done.

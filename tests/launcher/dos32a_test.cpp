@@ -146,7 +146,8 @@ TEST(PrepareDOS32A, HostileFoldersNeitherBlockNorLoseTheExtender) {
         {{{"DOS4GW.EXE", "mine"}, {"DOS4GW_original.EXE", "4G"}, {"DOS4GW_replaced.EXE", "mine"}}, "32A", "-",
          "DOS4GW.EXE=4G DOS4GW_replaced.EXE=mine", "kept as DOS4GW_replaced.EXE"},
         // What interrupted runs leave is repaired by either kind of run.
-        {{{"DOS4GW.EXE", "4G"}, {".tolvarn-DOS4GW.EXE", "3"}}, "32A", "-", "DOS4GW.EXE=4G", "Repaired"},
+        {{{"DOS4GW.EXE", "4G"}, {".tolvarn-DOS4GW.EXE", "3"}, {".tolvarn-notes", "mine"}}, "32A", "-",
+         ".tolvarn-notes=mine DOS4GW.EXE=4G", "Repaired"},
         {{{"DOS4GW_original.EXE", "4G"}}, "32A", "-", "DOS4GW.EXE=4G", "Repaired"},
         {{{"DOS4GW.EXE", "4G"}, {"DOS4GW_original.EXE", "4G"}, {".tolvarn-DOS4GW.EXE", "32A"}}, "32A", "+",
          "DOS4GW.EXE=32A DOS4GW_original.EXE=4G", "Repaired"},
