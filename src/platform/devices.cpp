@@ -5,6 +5,7 @@
 #include "platform/hostLayer.h"
 #include "platform/hostPaths.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -85,6 +86,9 @@ void readAssigns(const std::string& file, std::vector<Device>& devices, DeviceIn
     const std::size_t builtIn = devices.size();
     // A FIFO or a device in the file's place counts as no file: reading it could wait for ever.
     const std::string contents = readRegularFile(file).value_or("");
+    const auto lines = static_cast<std::size_t>(std::count(contents.begin(), contents.end(), '\n'));
+    devices.reserve(builtIn + lines + 1);
+    index.reserve(builtIn + lines + 1);
     std::string_view rest = contents;
     while (!rest.empty()) {
         const auto end = rest.find('\n');
