@@ -135,7 +135,7 @@ std::optional<std::string> regularEntry(const FolderHold* hold, const char* name
     return actual;
 }
 
-/// DOSTRUE when the two open files hold the same bytes from where they stand to their ends.
+/// True when the two open files hold the same bytes from where they stand to their ends.
 bool sameBytes(int first, int second) {
     char one[32768], two[32768];
     for (;;) {
