@@ -8,10 +8,13 @@
 inline constexpr int32_t DOS4G_SCAN_LENGTH = 1024;
 
 /// Looks for "DOS/4G" (any letter case) in the first bytes of `programPath`, unless the program is
-/// a batch file or `noDOS32A` is set. Then, in `programDir`: without `noDOS32A`, moves DOS4GW.EXE
-/// aside as DOS4GW_original.EXE and copies `dos32aPath` in its place (moving it back when the copy
-/// fails); with `noDOS32A`, deletes that copy and moves the original back. Failed renames, deletes
-/// and copies leave the files as they are and are not reported.
+/// a batch file or `noDOS32A` is set. Then, holding `programDir` against other runs (or, when
+/// another run holds it for long, changing nothing and saying so), repairs what an interrupted
+/// run left half done and, without `noDOS32A`, puts a copy of `dos32aPath` in the place of
+/// DOS4GW.EXE and keeps the extender as DOS4GW_original.EXE; with `noDOS32A`, puts the extender
+/// back over the copy (a DOS4GW.EXE that is not the copy is kept under a free name). At every
+/// moment DOS4GW.EXE is whole and the extender's bytes are under one of the names; failures
+/// leave the folder as it was and are not reported.
 /// Returns TRUE when the marker was found.
 int32_t prepareDOS32A(const char* programDir, const char* programPath, const char* dos32aPath,
                       int32_t isBatchFile, int32_t noDOS32A);

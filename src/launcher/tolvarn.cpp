@@ -119,8 +119,8 @@ void findDOSBox(Launch& launch) {
                 return;
             launch.dosboxDir = DisposeString(launch.dosboxDir);
         }
-        launch.dosboxDir = requestFile(nullptr, nullptr, nullptr, "Tolvarn", REQUEST_DRAWERS_ONLY,
-                                       nullptr);
+        launch.dosboxDir =
+            requestFile(nullptr, nullptr, nullptr, "Tolvarn", REQUEST_DRAWERS_ONLY, nullptr);
         if (launch.dosboxDir == nullptr) {
             requestMessage("Tolvarn", "Could not find DOSBox", "OK", nullptr, nullptr);
             Raise(ID_ERR);
@@ -129,6 +129,12 @@ void findDOSBox(Launch& launch) {
         if (pathExists(launch.dosboxDir, 0))
             setVar(variableName, launch.dosboxDir, 0);
     }
+}
+
+/// TRUE when `path` exists and is no FIFO, device or socket: reading one of those could wait
+/// for ever, so it counts as missing.
+bool isPresent(const char* path) {
+    return pathExists(path, 0) && dirEntryType(path, FALSE, nullptr) != ST_PIPEFILE;
 }
 
 /// TRUE when `file` ends in ".BAT", letter case ignored.
@@ -151,10 +157,10 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
     findDOSBox(launch);
 
     if (file != nullptr) {
-        if (!pathExists(file, 0)) {
+        if (!isPresent(file)) {
             launch.arguments[0] = reinterpret_cast<EListItem>(file);
-            requestMessage("Tolvarn", "ERROR: Cannot find the file \"%s\"", "OK",
-                           launch.arguments, nullptr);
+            requestMessage("Tolvarn", "ERROR: Cannot find the file \"%s\"", "OK", launch.arguments,
+                           nullptr);
             Raise(ID_ERR);
         }
     } else {
@@ -162,7 +168,7 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
         // initial drawer that does not exist, so nobody sees it; only the title shows.
         launch.chosenFile = requestFile("Choose an MS-DOS program to run!", nullptr,
                                         "#?.(exe|com|bat)", "Tolvarn", 0, nullptr);
-        if (launch.chosenFile == nullptr || !pathExists(launch.chosenFile, 0))
+        if (launch.chosenFile == nullptr || !isPresent(launch.chosenFile))
             return;
         file = launch.chosenFile;
     }
@@ -175,7 +181,7 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
     {
         EString yDir = strPathPart(launch.dos32aPath);
         guarded([&] { launch.dos32aDir = strExpandPath(yDir, FALSE); },
-                         [&] { DisposeString(yDir); });
+                [&] { DisposeString(yDir); });
     }
     if (iso != nullptr)
         launch.cdPath = strExpandPath(iso, FALSE);
@@ -196,11 +202,10 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
                                                launch.dos32aPath, isBatchFile, noDOS32A);
 
     // Drive Y: belongs to DOS32A, so a CD on Y (either case) switches it off.
-    if (runViaDOS32A && pathExists(launch.dos32aPath, 0) && !StrCmpNoCase(cdLetter, "Y")) {
+    if (runViaDOS32A && isPresent(launch.dos32aPath) && !StrCmpNoCase(cdLetter, "Y")) {
         EString dir = escaped(launch.dos32aDir);
-        guarded(
-            [&] { launch.dos32aPiece = StrJoin(" -c \"Mount Y *\"", dir, "*\"\""); },
-            [&] { DisposeString(dir); });
+        guarded([&] { launch.dos32aPiece = StrJoin(" -c \"Mount Y *\"", dir, "*\"\""); },
+                [&] { DisposeString(dir); });
         launch.prefix = StrJoin("Y:", FilePart(launch.dos32aPath), " ");
     }
     if (isBatchFile) {
@@ -240,11 +245,10 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
             [&] {
                 path = escaped(launch.cdPath);
                 letter = escaped(cdLetter);
-                launch.cdPiece = iso != nullptr
-                                     ? StrJoin(" -c \"ImgMount ", letter, " *\"", path,
-                                               "*\" -T iso\"")
-                                     : StrJoin(" -c \"Mount ", letter, " *\"", path,
-                                               "*\" -t cdrom\"");
+                launch.cdPiece =
+                    iso != nullptr
+                        ? StrJoin(" -c \"ImgMount ", letter, " *\"", path, "*\" -T iso\"")
+                        : StrJoin(" -c \"Mount ", letter, " *\"", path, "*\" -t cdrom\"");
             },
             [&] {
                 DisposeString(path);
@@ -255,7 +259,7 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
 
     launch.previousDir = CurrentDir(Lock(launch.dosboxDir, SHARED_LOCK));
     launch.changedDir = true;
-    const bool hasConfiguration = pathExists("Tolvarn.conf", 0);
+    const bool hasConfiguration = isPresent("Tolvarn.conf");
     if (!hasConfiguration)
         std::printf("WARNING: \"Tolvarn.conf\" is missing from \"%s\".\n", launch.dosboxDir);
 
@@ -263,14 +267,14 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
     if (std::strpbrk(launch.dosboxExe, " \t") != nullptr) {
         EString word = escaped(launch.dosboxExe);
         guarded([&] { launch.commandWord = StrJoin("\"", word, "\""); },
-                         [&] { DisposeString(word); });
+                [&] { DisposeString(word); });
     }
 
-    launch.commandLine = StrJoin(
-        launch.commandWord != nullptr ? launch.commandWord : launch.dosboxExe, " >NIL: ",
-        noExit ? nullptr : "-exit", window ? nullptr : " -fullscreen",
-        hasConfiguration ? " -conf Tolvarn.conf" : nullptr, launch.cdPiece, launch.dos32aPiece,
-        launch.cDrivePiece, noExit ? nullptr : " -c \"exit\"");
+    launch.commandLine =
+        StrJoin(launch.commandWord != nullptr ? launch.commandWord : launch.dosboxExe,
+                " >NIL: ", noExit ? nullptr : "-exit", window ? nullptr : " -fullscreen",
+                hasConfiguration ? " -conf Tolvarn.conf" : nullptr, launch.cdPiece,
+                launch.dos32aPiece, launch.cDrivePiece, noExit ? nullptr : " -c \"exit\"");
     if (!runCommand(launch.commandLine, 640000, nullptr)) {
         // The text now belongs to the exception; its reporter frees it.
         failedCommandLine = launch.commandLine;
@@ -285,7 +289,7 @@ void tolvarn(const char* file, int32_t window, const char* iso, const char* cdDi
              const char* cdLetter, int32_t noDOS32A, int32_t noExit) {
     Launch launch;
     guarded([&] { run(launch, file, window, iso, cdDir, cdLetter, noDOS32A, noExit); },
-                     [&] { launch.release(); });
+            [&] { launch.release(); });
 }
 
 } // namespace tolvarn

@@ -4,6 +4,7 @@
 
 #include "pAmigaDos/pathComposition.h"
 #include "pAmigaDos/queries.h"
+#include "platform/folderChanges.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 
@@ -141,21 +142,9 @@ int64_t fileSizeFromFH(FileHandle* fh, int32_t restorePosition, int32_t linksAsE
 int32_t copyFile(const char* source, const char* dest, int32_t overwrite) {
     int32_t copied = FALSE;
     FileHandle* sourceFile = nullptr;
-    FileHandle* destFile = nullptr;
-    bool destCreated = false;
     FileInfoBlock* fib = nullptr;
     void* buffer = nullptr;
     int64_t size = 0;
-
-    // A destination that was created but not filled is taken away again, so that nobody later
-    // mistakes an empty or partial file for the copy.
-    auto discardDestination = [&] {
-        if (destFile != nullptr)
-            Close(destFile);
-        destFile = nullptr;
-        DeleteFile(dest);
-        destCreated = false;
-    };
 
     tolvarn::guarded(
         [&] {
@@ -164,59 +153,33 @@ int32_t copyFile(const char* source, const char* dest, int32_t overwrite) {
                 return;
 
             if (overwrite) {
-                // Should the file refuse to go, opening it anew would empty the source itself.
+                // Replacing a file by itself would leave nothing to copy from.
                 if (sameObject(source, dest))
                     return;
-                // Clearing every protection bit lets a delete-protected file go too.
-                SetProtection(dest, 0);
-                DeleteFile(dest);
             } else if (pathExists(dest, 0)) {
                 return;
             }
 
-            destFile = Open(dest, MODE_NEWFILE);
-            if (destFile == nullptr)
-                return;
-            destCreated = true;
-
             size = fileSizeFromFH(sourceFile, FALSE, FALSE);
-            if (size > largestCopy) {
-                discardDestination();
+            if (size > largestCopy)
                 return;
-            }
-
             if (size > 0) {
                 buffer = MemAlloc(size, TRUE);
                 setFilePosition(sourceFile, 0, OFFSET_BEGINNING);
                 const int32_t length = static_cast<int32_t>(size);
-                const int32_t got = Read(sourceFile, buffer, length);
-                if (got != length || Write(destFile, buffer, got) != got) {
-                    discardDestination();
+                if (Read(sourceFile, buffer, length) != length)
                     return;
-                }
             }
 
-            // Closing is the last chance for the file system to report that the data did not
-            // make it to the disk.
-            const int32_t closed = Close(destFile);
-            destFile = nullptr;
-            if (closed == DOSFALSE) {
-                discardDestination();
-                return;
-            }
-            destCreated = false;
-
+            // The copy takes its name only when it is whole and on disk, in one step, so that
+            // nobody ever finds an empty or partial file there, and a failure or a second run
+            // never takes away a file this copy did not make.
             fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
-            if (fib != nullptr && ExamineFH(sourceFile, fib)) {
-                SetProtection(dest, static_cast<uint32_t>(fib->fib_Protection));
-                SetComment(dest, fib->fib_Comment);
-                SetFileDate(dest, &fib->fib_Date);
-            }
-            copied = TRUE;
+            const bool examined = fib != nullptr && ExamineFH(sourceFile, fib);
+            copied = tolvarn::platform::writeWholeFile(dest, buffer, size, examined ? fib : nullptr,
+                                                       overwrite);
         },
         [&] {
-            if (destCreated)
-                discardDestination();
             if (sourceFile != nullptr)
                 Close(sourceFile);
             if (fib != nullptr)

@@ -11,5 +11,7 @@ int32_t setFilePosition(FileHandle* fh, int64_t pos, int32_t mode);
 int64_t handleSize(FileHandle* fh, int32_t noRestore);
 /// Returns the size of fh; raises "ERR" when it cannot be had.
 int64_t fileSizeFromFH(FileHandle* fh, int32_t restorePosition, int32_t linksAsEmpty);
-/// Copies source to dest with its protection, comment and date. Returns TRUE when it was copied.
+/// Copies source to dest with its protection, comment and date; the copy takes its name only when
+/// it is whole and on disk (without overwrite, only when the name is free). Returns TRUE when it
+/// was copied; otherwise nothing at dest changed.
 int32_t copyFile(const char* source, const char* dest, int32_t overwrite);

@@ -5,12 +5,13 @@
 #include "platform/hostLayer.h"
 #include "platform/hostPaths.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <pwd.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace tolvarn::platform::internal {
 
@@ -64,20 +65,35 @@ std::string assignDirectory(std::string_view text) {
     return directory.starts_with('/') ? directory : std::string();
 }
 
-Device* deviceNamed(std::vector<Device>& devices, std::string_view name) {
-    for (auto& device : devices) {
-        if (equalsIgnoringCase(device.name, name))
-            return &device;
-    }
-    return nullptr;
+/// The devices and assigns by name, letter case folded, so that neither reading a long assigns
+/// file nor looking a name up costs more than one step per name.
+using DeviceIndex = std::unordered_map<std::string, std::size_t>;
+DeviceIndex deviceIndex;
+
+std::string foldedName(std::string_view name) {
+    std::string folded(name);
+    for (char& character : folded)
+        character = foldCase(character);
+    return folded;
 }
 
-void readAssigns(const std::string& file, std::vector<Device>& devices) {
+void addDevice(std::vector<Device>& devices, DeviceIndex& index, Device device) {
+    index.emplace(foldedName(device.name), devices.size());
+    devices.push_back(std::move(device));
+}
+
+void readAssigns(const std::string& file, std::vector<Device>& devices, DeviceIndex& index) {
     const std::size_t builtIn = devices.size();
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::string_view text = trimmed(line);
+    // A FIFO or a device in the file's place counts as no file: reading it could wait for ever.
+    const std::string contents = readRegularFile(file).value_or("");
+    const auto lines = static_cast<std::size_t>(std::count(contents.begin(), contents.end(), '\n'));
+    devices.reserve(builtIn + lines + 1);
+    index.reserve(builtIn + lines + 1);
+    std::string_view rest = contents;
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        const std::string_view text = trimmed(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         if (text.empty() || text.front() == ';' || text.front() == '#')
             continue;
         const auto colon = text.find(':');
@@ -89,27 +105,26 @@ void readAssigns(const std::string& file, std::vector<Device>& devices) {
         const std::string directory = assignDirectory(text.substr(colon + 1));
         if (directory.empty())
             continue;
-        // The built-in devices are the layer's own stores; a line cannot move them.
-        Device* existing = deviceNamed(devices, name);
-        if (existing != nullptr && existing < devices.data() + builtIn)
-            continue;
-        if (existing != nullptr)
-            existing->directories.push_back(directory);
-        else
+        const auto [slot, added] = index.try_emplace(foldedName(name), devices.size());
+        if (added)
             devices.push_back(Device{std::string(name), {directory}, false});
+        else if (slot->second >= builtIn) // the built-in devices are the layer's own stores
+            devices[slot->second].directories.push_back(directory);
     }
 }
 
 void loadDevices() {
     std::vector<Device> devices;
+    DeviceIndex index;
     const std::string store = variableStoreDirectory();
-    devices.push_back(Device{"NIL", {}, true});
-    devices.push_back(Device{"ENV", {store}, false});
-    devices.push_back(Device{"ENVARC", {store}, false});
-    devices.push_back(Device{"PROGDIR", {programDirectory()}, false});
-    devices.push_back(Device{"T", {temporaryDirectory()}, false});
-    readAssigns(joinPath(configurationDirectory(), "assigns"), devices);
+    addDevice(devices, index, Device{"NIL", {}, true});
+    addDevice(devices, index, Device{"ENV", {store}, false});
+    addDevice(devices, index, Device{"ENVARC", {store}, false});
+    addDevice(devices, index, Device{"PROGDIR", {programDirectory()}, false});
+    addDevice(devices, index, Device{"T", {temporaryDirectory()}, false});
+    readAssigns(joinPath(configurationDirectory(), "assigns"), devices, index);
     mountedDevices = std::move(devices);
+    deviceIndex = std::move(index);
     devicesLoaded = true;
 }
 
@@ -122,9 +137,10 @@ void reloadDevices() {
 std::optional<Device> findDevice(std::string_view name) {
     if (!devicesLoaded)
         loadDevices();
-    if (const Device* device = deviceNamed(mountedDevices, name))
-        return *device;
-    return std::nullopt;
+    const auto found = deviceIndex.find(foldedName(name));
+    if (found == deviceIndex.end())
+        return std::nullopt;
+    return mountedDevices[found->second];
 }
 
 std::string variableStoreDirectory() {

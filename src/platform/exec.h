@@ -11,10 +11,10 @@ struct Library {
 
 /// The running process, as the program logic sees it.
 struct Process {
-    void* pr_WindowPtr;        // -1: never show a requester (this host never does anyway)
-    BPTR pr_CurrentDir;        // the current directory; starts as a lock on the host's working dir
-    BPTR pr_HomeDir;           // the directory of the running executable
-    int32_t pr_CLI;            // non-zero for a Shell start, 0 for a Workbench start
+    void* pr_WindowPtr;         // -1: never show a requester (this host never does anyway)
+    BPTR pr_CurrentDir;         // the current directory; starts as a lock on the host's working dir
+    BPTR pr_HomeDir;            // the directory of the running executable
+    int32_t pr_CLI;             // non-zero for a Shell start, 0 for a Workbench start
     MsgPort* pr_FileSystemTask; // the default file system (SetFileSysTask)
 };
 
@@ -43,6 +43,7 @@ struct Outstanding {
     int64_t deviceProcs = 0;
     int64_t dosObjects = 0;
     int64_t requesters = 0;
+    int64_t folderHolds = 0;
     bool operator==(const Outstanding&) const = default;
 };
 Outstanding outstanding();

@@ -59,6 +59,31 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0;
 }
 
+/// Whether Open may use `path`, which the caller wrote as `name`: a regular file (soft links
+/// followed) or the null device; with `creating`, also a name still free. A FIFO, a device or a
+/// socket counts as no file, so that nothing ever waits on one. A soft link is written through
+/// only when the caller named it exactly: one that merely matches ignoring letter case may
+/// point anywhere. Sets IoErr() when it may not.
+bool isPlainFileOrNew(const std::string& path, const char* name, bool creating) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0) {
+        if (creating)
+            return true; // a new file
+        setIoErrFromHostError(errno);
+        return false;
+    }
+    if (S_ISLNK(status.st_mode) && creating && writtenName(name) != lastComponent(path)) {
+        SetIoErr(ERROR_OBJECT_EXISTS);
+        return false;
+    }
+    if (path == nullDevicePath || stat(path.c_str(), &status) != 0)
+        return true; // a dangling link named exactly: created through, as the host does
+    if (S_ISREG(status.st_mode) || S_ISDIR(status.st_mode))
+        return true; // folders are refused with their own error below
+    SetIoErr(ERROR_OBJECT_WRONG_TYPE);
+    return false;
+}
+
 } // namespace
 
 int descriptorOf(FileHandle* fh) {
@@ -96,17 +121,22 @@ FileHandle* Open(const char* name, int32_t mode) {
     }
     if (!path)
         return nullptr;
+    if (!isPlainFileOrNew(*path, name, mode != MODE_OLDFILE))
+        return nullptr;
+    // O_NONBLOCK: a FIFO put in the file's place since the look above must not make Open wait.
+    flags |= O_NONBLOCK;
     int descriptor = open(path->c_str(), flags, 0666);
     if (descriptor < 0 && mode == MODE_OLDFILE &&
         (errno == EACCES || errno == EROFS || errno == EPERM || errno == ETXTBSY))
-        descriptor = open(path->c_str(), O_RDONLY | O_CLOEXEC);
+        descriptor = open(path->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) {
         setIoErrFromHostError(errno,
                               mode == MODE_OLDFILE ? ERROR_READ_PROTECTED : ERROR_WRITE_PROTECTED);
         return nullptr;
     }
+    fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
     struct stat status {};
-    if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+    if (fstat(descriptor, &status) != 0 || (!S_ISREG(status.st_mode) && *path != nullDevicePath)) {
         close(descriptor);
         SetIoErr(ERROR_OBJECT_WRONG_TYPE);
         return nullptr;

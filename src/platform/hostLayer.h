@@ -159,6 +159,13 @@ void setArgumentText(std::string text);
 void forgetFaults();
 void resetLibraries();
 
+/// Opens `name` (relative to the folder descriptor `directory`, or a path with AT_FDCWD) for
+/// reading when it is a regular file, without ever waiting on a FIFO or touching a device.
+/// Returns the descriptor, or -1 with errno set (EINVAL for an entry that is no regular file).
+int openRegularFile(int directory, const std::string& name, bool followLinks);
+/// The whole contents of a regular file (soft links followed); empty for anything else.
+std::optional<std::string> readRegularFile(const std::string& path);
+
 /// Sets IoErr() from errno, with a chosen code for "permission denied" (EACCES).
 void setIoErrFromHostError(int hostError, int32_t accessDeniedCode);
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <iterator>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -97,6 +98,53 @@ class ParentSignalsIgnored {
     struct sigaction oldQuit_ {};
 };
 
+volatile sig_atomic_t runningChild = 0;
+volatile sig_atomic_t signalToPassOn = 0;
+
+void passOn(int signal) {
+    signalToPassOn = signal;
+    if (runningChild > 0)
+        ::kill(static_cast<pid_t>(runningChild), signal);
+}
+
+/// While alive, termination and hang-up go on to the child, which is waited for as usual; once
+/// it has ended, the signal ends this process too, as it was meant to. A signal the process
+/// ignored before stays ignored (nohup), and the child inherits that.
+class SignalsPassedOn {
+  public:
+    SignalsPassedOn() {
+        signalToPassOn = 0;
+        struct sigaction action {};
+        action.sa_handler = passOn;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t index = 0; index < std::size(signals_); ++index) {
+            sigaction(signals_[index], nullptr, &old_[index]);
+            if (old_[index].sa_handler == SIG_DFL)
+                sigaction(signals_[index], &action, nullptr);
+        }
+    }
+    ~SignalsPassedOn() {
+        runningChild = 0;
+        for (std::size_t index = 0; index < std::size(signals_); ++index)
+            sigaction(signals_[index], &old_[index], nullptr);
+        if (signalToPassOn != 0)
+            ::raise(signalToPassOn);
+    }
+    SignalsPassedOn(const SignalsPassedOn&) = delete;
+    SignalsPassedOn& operator=(const SignalsPassedOn&) = delete;
+
+    /// Notes the child; a signal that came while it was being started goes to it now.
+    void started(pid_t child) {
+        runningChild = child;
+        if (signalToPassOn != 0)
+            ::kill(child, signalToPassOn);
+    }
+
+  private:
+    static constexpr int signals_[] = {SIGTERM, SIGHUP};
+    struct sigaction old_[2]{};
+};
+
 /// The spawn attributes and file actions, destroyed on every path.
 class SpawnSetup {
   public:
@@ -185,8 +233,13 @@ RunResult runProgram(const std::vector<std::string>& arguments, const RunOptions
     std::fflush(stdout);
     std::fflush(stderr);
 
+    SignalsPassedOn passedOn;
     ParentSignalsIgnored ignored;
     sigset_t toDefault = ignored.toDefaultInChild();
+    // This process ignores these two for itself (a closed output, a file size limit); the child
+    // gets the usual behaviour.
+    sigaddset(&toDefault, SIGPIPE);
+    sigaddset(&toDefault, SIGXFSZ);
     sigset_t parentMask;
     sigprocmask(SIG_SETMASK, nullptr, &parentMask);
     posix_spawnattr_setsigdefault(&setup.attributes, &toDefault);
@@ -202,6 +255,7 @@ RunResult runProgram(const std::vector<std::string>& arguments, const RunOptions
     captureWrite.reset();
     if (spawnError != 0)
         return failedToStart(spawnError);
+    passedOn.started(child);
 
     RunResult result;
     if (captureRead.valid())

@@ -127,6 +127,10 @@ class ProgramFolderCurrent {
 
 int startProgram(int argc, char** argv, ProgramEntry entry) {
     BreakHandling breakHandling;
+    // A closed standard output or a file size limit makes a write fail instead of ending the
+    // program, perhaps halfway through changing a file.
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
     const bool desktop =
         argc >= 2 && argv[1] != nullptr && std::string_view(argv[1]) == "--workbench";
     if (!desktop) {

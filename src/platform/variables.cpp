@@ -56,25 +56,8 @@ std::optional<std::string> globalValue(const std::string& name) {
     const auto path = resolvePath(name, Target::existing, variableStoreDirectory());
     if (!path)
         return std::nullopt;
-    const int descriptor = open(path->c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return std::nullopt;
-    std::string value;
-    struct stat status {};
-    bool good = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
-    char chunk[4096];
-    while (good) {
-        const ssize_t count = read(descriptor, chunk, sizeof chunk);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0) {
-            good = count == 0;
-            break;
-        }
-        value.append(chunk, static_cast<std::size_t>(count));
-    }
-    close(descriptor);
-    return good ? std::optional<std::string>(std::move(value)) : std::nullopt;
+    // A FIFO or a device in the store is no value; reading one could wait for ever.
+    return readRegularFile(*path);
 }
 
 /// Makes the folder `relative` (inside the store, which exists) and returns its host path,

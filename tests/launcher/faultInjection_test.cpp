@@ -1,18 +1,23 @@
-// I/O failing at every point of the DOS32A swap and of a whole launch, one call of Open, Read,
-// Write, Rename or DeleteFile at a time, then two: the DOS/4G extender's bytes stay under
-// DOS4GW.EXE or DOS4GW_original.EXE, the launch goes on, nothing is left open. Then a thousand
-// launches in a row must leave no descriptor, child, block, lock or handle behind.
+// I/O failing at every point of the DOS32A swap and of a whole launch, and the process ending
+// before every change it makes to the folder, with and without hard links; ten runs at the same
+// instant; signals during the swap and while DOSBox runs. DOS4GW.EXE stays whole, the DOS/4G
+// extender's bytes stay under DOS4GW.EXE or DOS4GW_original.EXE, the launch goes on, nothing is
+// left open, and DOSBox never outlives a Tolvarn that was told to end. Then a thousand launches
+// in a row must leave no descriptor, child, block, lock or handle behind.
 #include "launcherTestSupport.h"
 
 #include "launcher/dos32a.h"
 #include "platform/dos.h"
+#include "platform/folderChanges.h"
 #include "runtime/types.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <functional>
 #include <iterator>
 #include <set>
+#include <thread>
 
 namespace tolvarn::platform::internal {
 bool injectedFailure(Operation operation); // the host layer's own fault counter
@@ -23,6 +28,7 @@ namespace {
 
 using tolvarn::platform::failOperation;
 using tolvarn::platform::Operation;
+using namespace std::chrono_literals;
 
 constexpr Operation operations[] = {Operation::Open, Operation::Read, Operation::Write,
                                     Operation::Rename, Operation::DeleteFile};
@@ -48,7 +54,8 @@ int failurePoints(size_t kind, const std::function<void(int n)>& attempt) {
     return 0;
 }
 
-/// What DOS4GW.EXE and DOS4GW_original.EXE hold: "4G", "32A", "-" for no file, or "other".
+/// What DOS4GW.EXE and DOS4GW_original.EXE hold: "4G", "32A", "-" for no file, or "other"; then
+/// the name of every other entry of the folder (a copy left behind, say).
 std::string folderState(const Sandbox& sandbox) {
     const auto contents = [&](const std::string& name) -> std::string {
         const std::string path = sandbox.path("game/" + name), bytes = readFile(path);
@@ -57,7 +64,38 @@ std::string folderState(const Sandbox& sandbox) {
                : bytes == dos32aBytes         ? "32A"
                                               : "other";
     };
-    return contents("DOS4GW.EXE") + "/" + contents("DOS4GW_original.EXE");
+    std::string others;
+    for (const auto& entry : fs::directory_iterator(sandbox.path("game"))) {
+        const std::string name = entry.path().filename().string();
+        if (name != "DOS4GW.EXE" && name != "DOS4GW_original.EXE" && name != "GAME.EXE")
+            others += " " + name;
+    }
+    return contents("DOS4GW.EXE") + "/" + contents("DOS4GW_original.EXE") + others;
+}
+
+/// Runs `action` in a child process; returns its wait status.
+int inChild(const std::function<void()>& action) {
+    const pid_t child = fork();
+    if (child == 0) {
+        action();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+/// Starts the built tolvarn with `arguments` as a child, its error stream (the notice) dropped.
+pid_t startTolvarn(Lines arguments) {
+    arguments.insert(arguments.begin(), builtProgram("tolvarn"));
+    std::vector<char*> words = wordsOf(arguments);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
+        execv(words[0], words.data());
+        _exit(127);
+    }
+    return child;
 }
 
 /// Lays out the program's folder: DOS4GW.EXE alone (the swap to come), or DOS32A in its place
@@ -72,20 +110,17 @@ std::string layOut(const Sandbox& sandbox, bool swapped) {
 
 const struct Scenario {
     const char* name;
-    int32_t noDOS32A;                               // FALSE: substitution; TRUE: restoration
-    std::set<Operation> used;                       // the calls a swap that goes through makes
-    std::set<std::string> singleFault, doubleFault; // folder states one or two failures may leave
+    int32_t noDOS32A;              // FALSE: substitution; TRUE: restoration
+    std::set<Operation> used;      // the calls a swap that goes through makes
+    std::set<std::string> outcome; // the folder states a failure may leave
 } scenarios[] = {
-    // clang-format off
-    // Substitution: DOS32A moves in, or everything stays. When the copy fails and so does moving
-    // the extender back, it waits under its kept name (with a partial copy when removal failed).
-    {"substitution", FALSE, {Operation::Open, Operation::Read, Operation::Write, Operation::Rename},
-     {"4G/-", "32A/4G"}, {"4G/-", "32A/4G", "-/4G", "other/4G"}},
-    // Restoration: the extender moves back, or nothing changes, or the DOS32A copy is gone and the
-    // extender still waits under its kept name.
-    {"restoration", TRUE, {Operation::Rename, Operation::DeleteFile}, {"32A/4G", "4G/-", "-/4G"},
-     {"32A/4G", "4G/-", "-/4G"}},
-    // clang-format on
+    // Substitution: DOS32A moves in, or everything stays.
+    {"substitution",
+     FALSE,
+     {Operation::Open, Operation::Read, Operation::Write, Operation::Rename},
+     {"4G/-", "32A/4G"}},
+    // Restoration: the extender moves back in one step, or nothing changes.
+    {"restoration", TRUE, {Operation::Rename}, {"32A/4G", "4G/-"}},
 };
 
 class FaultInjection : public ::testing::Test {
@@ -95,11 +130,20 @@ class FaultInjection : public ::testing::Test {
         sandbox.writeFile("dosbox/Y/dos32a.exe", dos32aBytes);
     }
     int32_t prepare(const Scenario& scenario) {
-        const std::string program = layOut(sandbox, scenario.noDOS32A);
-        return prepareDOS32A(sandbox.path("game").c_str(), program.c_str(),
-                             sandbox.path("dosbox/Y/dos32a.exe").c_str(), FALSE, scenario.noDOS32A);
+        layOut(sandbox, scenario.noDOS32A);
+        return prepareAgain(scenario.noDOS32A);
+    }
+    /// Prepares the folder as it stands, its messages swallowed.
+    int32_t prepareAgain(int32_t noDOS32A) {
+        int32_t viaDOS32A = FALSE;
+        captureStdout([&] {
+            viaDOS32A = prepareDOS32A(sandbox.path("game").c_str(), program.c_str(),
+                                      sandbox.path("dosbox/Y/dos32a.exe").c_str(), FALSE, noDOS32A);
+        });
+        return viaDOS32A;
     }
     LauncherSandbox sandbox;
+    const std::string program = sandbox.path("game/GAME.EXE");
 };
 class Soak : public FaultInjection {};
 
@@ -114,28 +158,12 @@ TEST_F(FaultInjection, EveryFailurePointOfTheSwapKeepsTheExtender) {
                     !scenario.noDOS32A && n == 1 &&
                     (operations[kind] == Operation::Open || operations[kind] == Operation::Read);
                 EXPECT_EQ(viaDOS32A, scenario.noDOS32A || scanFailed ? FALSE : TRUE);
-                EXPECT_TRUE(scenario.singleFault.contains(folderState(sandbox)))
+                EXPECT_TRUE(scenario.outcome.contains(folderState(sandbox)))
                     << folderState(sandbox);
             });
             EXPECT_EQ(points > 0, scenario.used.contains(operations[kind])) << operationNames[kind];
         }
     }
-}
-
-TEST_F(FaultInjection, TwoFailuresInOneSwapStillKeepTheExtender) {
-    for (const Scenario& scenario : scenarios)
-        for (size_t first = 0; first < std::size(operations); ++first)
-            for (int n = 1; n <= 4; ++n) // each of the first calls of one kind, with every other
-                for (size_t second = first + 1; second < std::size(operations); ++second)
-                    failurePoints(second, [&](int) {
-                        SCOPED_TRACE(std::string(scenario.name) + ", and " + operationNames[first] +
-                                     " #" + std::to_string(n));
-                        failOperation(operations[first], n);
-                        prepare(scenario);
-                        failOperation(operations[first], 0);
-                        EXPECT_TRUE(scenario.doubleFault.contains(folderState(sandbox)))
-                            << folderState(sandbox);
-                    });
 }
 
 TEST_F(FaultInjection, WholeLaunchGoesOnWhateverSingleCallFails) {
@@ -154,6 +182,123 @@ TEST_F(FaultInjection, WholeLaunchGoesOnWhateverSingleCallFails) {
         // A launch that goes through makes the calls of a substitution.
         EXPECT_EQ(points > 0, scenarios[0].used.contains(operations[kind])) << operationNames[kind];
     }
+}
+
+TEST_F(FaultInjection, AnEndAtEveryStepLeavesAWholeFolderThatTheNextRunsRepair) {
+    const struct {
+        const char* name;
+        bool swapped, wholeLaunch;
+        int32_t noDOS32A;
+    } kinds[] = {{"swap", false, false, FALSE},
+                 {"restore", true, false, TRUE},
+                 {"launch", false, true, FALSE},
+                 {"launch with NoDOS32A", true, true, TRUE}};
+    for (const bool hardLinks : {true, false}) {
+        tolvarn::platform::refuseHardLinks(!hardLinks);
+        for (const auto& kind : kinds) {
+            int steps = 0;
+            for (int n = 1; n < 200; ++n) {
+                SCOPED_TRACE(std::string(kind.name) + (hardLinks ? "" : " without hard links") +
+                             ", ended before step " + std::to_string(n));
+                layOut(sandbox, kind.swapped);
+                const int status = inChild([&] {
+                    tolvarn::platform::crashBeforeFolderStep(n);
+                    if (kind.wholeLaunch)
+                        runShellStart({program, kind.noDOS32A ? "NoDOS32A" : "Window"});
+                    else
+                        prepareAgain(kind.noDOS32A);
+                });
+                if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                    break; // the run went through: every step has been tried
+                ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 86) << status;
+                steps = n;
+                // DOS4GW.EXE whole, the extender under one of the two names.
+                const std::string state = folderState(sandbox);
+                EXPECT_TRUE(state.starts_with("4G/") || state.starts_with("32A/4G")) << state;
+                prepareAgain(FALSE);
+                EXPECT_EQ(folderState(sandbox), "32A/4G");
+                prepareAgain(TRUE);
+                EXPECT_EQ(folderState(sandbox), "4G/-");
+            }
+            EXPECT_GE(steps, 2) << kind.name; // a restore is one rename and one flush
+        }
+    }
+    tolvarn::platform::refuseHardLinks(false);
+}
+
+TEST_F(FaultInjection, TenRunsAtOnceNeverLoseTheExtender) {
+    layOut(sandbox, false);
+    constexpr int runs = 10, rounds = 30;
+    std::vector<pid_t> children;
+    for (int run = 0; run < runs; ++run) {
+        const pid_t child = fork();
+        if (child == 0) {
+            for (int round = 0; round < rounds; ++round) {
+                prepareAgain((run + round) % 2 ? TRUE : FALSE);
+                const std::string bytes = readFile(sandbox.path("game/DOS4GW.EXE"));
+                if (bytes != dos4gBytes && bytes != dos32aBytes)
+                    _exit(1); // DOS4GW.EXE missing or broken, even for an instant
+            }
+            _exit(0);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    const std::string state = folderState(sandbox);
+    EXPECT_TRUE(state == "4G/-" || state == "32A/4G") << state;
+}
+
+TEST_F(FaultInjection, SignalsWaitForTheSwapAndGoOnToDOSBox) {
+    // During a change to the folder, a termination waits until the change is done.
+    layOut(sandbox, false);
+    const int status = inChild([&] {
+        tolvarn::platform::FolderHold* hold =
+            tolvarn::platform::holdFolder(sandbox.path("game").c_str(), 0);
+        kill(getpid(), SIGTERM);
+        if (hold != nullptr)
+            sandbox.writeFile("game/done", "");
+        tolvarn::platform::releaseFolder(hold);
+    });
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(fs::exists(sandbox.path("game/done")));
+
+    // While DOSBox runs, termination and hang-up go on to it; Tolvarn waits, then ends.
+    sandbox.writeScript("dosbox/DOSBox",
+                        "echo $$ >'" + sandbox.path("dosbox.pid") + "'\nexec sleep 30\n");
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        fs::remove(sandbox.path("dosbox.pid"));
+        const pid_t tolvarn = startTolvarn({program});
+        for (int wait = 0; wait < 1000 && readFile(sandbox.path("dosbox.pid")).empty(); ++wait)
+            std::this_thread::sleep_for(10ms);
+        const pid_t dosbox = std::stoi("0" + readFile(sandbox.path("dosbox.pid")));
+        ASSERT_GT(dosbox, 0) << readFile(sandbox.path("events.log"));
+        kill(tolvarn, signal);
+        int ended = 0;
+        waitpid(tolvarn, &ended, 0);
+        EXPECT_TRUE(WIFSIGNALED(ended) && WTERMSIG(ended) == signal) << ended;
+        EXPECT_NE(kill(dosbox, 0), 0); // DOSBox is gone too, and was waited for
+    }
+
+    // A closed standard output does not keep DOSBox from starting.
+    fs::remove(sandbox.path("dosbox/Tolvarn.conf")); // so that there is a warning to print
+    sandbox.writeScript("dosbox/DOSBox", "echo dosbox >>'" + sandbox.path("events.log") + "'\n");
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const int saved = dup(STDOUT_FILENO);
+    close(ends[0]);
+    dup2(ends[1], STDOUT_FILENO); // for the child only: nobody reads it any more
+    const pid_t tolvarn = startTolvarn({program});
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    close(ends[1]);
+    int closedOutput = 0;
+    waitpid(tolvarn, &closedOutput, 0);
+    EXPECT_TRUE(WIFEXITED(closedOutput)) << closedOutput;
+    EXPECT_EQ(sandbox.events().back(), "dosbox");
 }
 
 TEST_F(Soak, AThousandLaunchesLeaveNothingBehind) {

@@ -6,6 +6,8 @@
 
 #include "pAmigaDos/queries.h"
 
+#include <sys/stat.h>
+
 namespace tolvarn::testing {
 namespace {
 
@@ -18,7 +20,7 @@ std::string withSandbox(std::string text, const std::string& root) {
     return text;
 }
 
-enum Setup { PLAIN = 0, DOS4G = 1, NO_DOS32A_FILE = 2, NO_CONF = 4 };
+enum Setup { PLAIN = 0, DOS4G = 1, NO_DOS32A_FILE = 2, NO_CONF = 4, FIFOS = 8 };
 
 TEST(Runs, PrintWhatTheyShould) {
     const std::string start = "ERROR: Failed to execute $/dosbox/DOSBox >NIL: ";
@@ -55,6 +57,12 @@ TEST(Runs, PrintWhatTheyShould) {
         {{"$/maze/MAZE.EXE", "Window"},
          "WARNING: \"Tolvarn.conf\" is missing from \"$/dosbox\".\n" + start + "-exit" + maze +
              "MAZE.EXE" + exit, NO_CONF},
+        // FIFOs where files belong count as missing files and are never waited on.
+        {{"$/maze/MAZE.EXE", "Window"},
+         "WARNING: \"Tolvarn.conf\" is missing from \"$/dosbox\".\n" + start + "-exit" + maze +
+             "MAZE.EXE" + exit, DOS4G | FIFOS},
+        {{"Maze:PIPE.EXE"}, "", FIFOS, "$/dosbox",
+         "Tolvarn: ERROR: Cannot find the file \"Maze:PIPE.EXE\"\n", {}},
         {{"$/low/setup.bat"},
          usual + " -c \"Mount C *\"$/low*\"\" -c \"C:\" -c \"CALL setup.bat" + exit},
         {{"Maze:MAZE.EXE"}, usual + maze + "MAZE.EXE" + exit},
@@ -87,8 +95,13 @@ TEST(Runs, PrintWhatTheyShould) {
         sandbox.writeFile("maze/MAZE.EXE", test.setup & DOS4G ? "MZ DOS/4G" : "MZ");
         if (!(test.setup & NO_DOS32A_FILE))
             sandbox.writeFile("dosbox/Y/dos32a.exe", "DOS32A");
-        if (test.setup & NO_CONF)
+        if (test.setup & (NO_CONF | FIFOS))
             fs::remove(sandbox.path("dosbox/Tolvarn.conf"));
+        if (test.setup & FIFOS) {
+            fs::remove(sandbox.path("dosbox/Y/dos32a.exe"));
+            for (const char* fifo : {"dosbox/Tolvarn.conf", "dosbox/Y/dos32a.exe", "maze/PIPE.EXE"})
+                ASSERT_EQ(mkfifo(sandbox.path(fifo).c_str(), 0600), 0);
+        }
         const std::string stored = withSandbox(test.stored, sandbox.root());
         if (!stored.empty())
             sandbox.rememberDOSBox(stored);

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace tolvarn::testing {
@@ -73,6 +74,63 @@ TEST_F(HostHardeningTest, AFolderDeeperThanTheHostPathLimit) {
         EXPECT_EQ(std::string(name.data()), sandbox.work() + "/" + deep.relative);
         UnLock(lock);
     }
+}
+
+TEST_F(HostHardeningTest, FIFOsDevicesAndLinksThatMatchOnlyIgnoringCase) {
+    // Entries that are no file are never opened, read or waited on: each counts as no file.
+    for (const char* fifo :
+         {"work/pipe", "config/tolvarn/env/AppDir/DOSBox", "config/tolvarn/assigns"}) {
+        std::filesystem::create_directories(
+            std::filesystem::path(sandbox.path(fifo)).parent_path());
+        ASSERT_EQ(mkfifo(sandbox.path(fifo).c_str(), 0600), 0);
+    }
+    makeLink("/dev/zero", "work/zero");
+    platform::resetProcess();
+    char value[64];
+    EXPECT_EQ(GetVar("AppDir/DOSBox", value, sizeof value, 0), -1);
+    BPTR temporary = Lock("T:", SHARED_LOCK); // the assigns are read, as none
+    EXPECT_NE(temporary, nullptr);
+    UnLock(temporary);
+    for (const char* name : {"pipe", "zero"})
+        for (const int32_t mode : {MODE_OLDFILE, MODE_NEWFILE, MODE_READWRITE}) {
+            SetIoErr(0);
+            EXPECT_EQ(Open(name, mode), nullptr) << name << " " << mode;
+            EXPECT_EQ(IoErr(), ERROR_OBJECT_WRONG_TYPE) << name << " " << mode;
+        }
+    FileHandle* nothing = Open("NIL:", MODE_OLDFILE);
+    ASSERT_NE(nothing, nullptr);
+    EXPECT_EQ(Read(nothing, value, sizeof value), 0);
+    Close(nothing);
+
+    // A soft link is created or written through only when it was named exactly.
+    makeLink("../outside/new", "work/link.txt");
+    EXPECT_EQ(Open("LINK.TXT", MODE_NEWFILE), nullptr);
+    EXPECT_EQ(IoErr(), ERROR_OBJECT_EXISTS);
+    EXPECT_FALSE(std::filesystem::exists(sandbox.path("outside/new")));
+    std::filesystem::create_directory(sandbox.path("outside"));
+    FileHandle* named = Open("link.txt", MODE_NEWFILE);
+    EXPECT_NE(named, nullptr);
+    Close(named);
+    EXPECT_TRUE(std::filesystem::exists(sandbox.path("outside/new")));
+}
+
+TEST_F(HostHardeningTest, TwentyThousandAssigns) {
+    std::string assigns;
+    for (int number = 0; number < 20000; ++number)
+        assigns += "A" + std::to_string(number) + ": " +
+                   sandbox.path("d" + std::to_string(number % 2)) + "\n";
+    assigns +=
+        "a0: " + sandbox.path("d2") + "\nT: /nowhere\n"; // a second folder; no built-in moves
+    sandbox.writeFile("config/tolvarn/assigns", assigns);
+    for (const char* file : {"d0/zero", "d1/one", "d2/two"})
+        sandbox.writeFile(file, "");
+    platform::resetProcess();
+    for (const char* path : {"A0:zero", "a0:two", "A19999:one", "T:"}) {
+        BPTR lock = Lock(path, SHARED_LOCK);
+        EXPECT_NE(lock, nullptr) << path;
+        UnLock(lock);
+    }
+    EXPECT_EQ(Lock("A20000:", SHARED_LOCK), nullptr);
 }
 
 TEST_F(HostHardeningTest, PatternsNestedDeepOrSlowToMatch) {
