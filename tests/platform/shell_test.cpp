@@ -172,6 +172,9 @@ TEST_F(StartupTest, AShellStartRebuildsTheArgumentText) {
         // keyword stays a keyword.
         {{"ISO=my disc.iso"}, "ISO=\"my disc.iso\"\n"},
         {{"/path/a=b c.exe", "=x y"}, "\"/path/a=b c.exe\" \"=x y\"\n"},
+        // Only a plain word before the "=" is a keyword; any other "=" is part of a path.
+        {{"/games/A=B/GAME.EXE", "ISO=/x/A=B.iso", "my-game=1.exe"},
+         "\"/games/A=B/GAME.EXE\" ISO=\"/x/A=B.iso\" \"my-game=1.exe\"\n"},
         {{"GAME.EXE", "--workbench"}, "GAME.EXE --workbench\n"}, // only first it means a desktop start
     };
     // clang-format on
