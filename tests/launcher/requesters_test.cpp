@@ -233,5 +233,47 @@ TEST(PipedInput, TheArgumentPromptTakesOneLineAndTheRequesterTheNext) {
                                           "C:", "-c", "MAZE.EXE", "-c", "exit"}));
 }
 
+TEST(DesktopConsole, OpensWithTheFirstOutputAndTheRunEndsWhenItIsClosed) {
+    LauncherSandbox sandbox;
+    for (const char* tool : {"Xvfb", "zenity", "xdotool"})
+        if (!fs::exists(sandbox.path("tools/") + tool))
+            GTEST_SKIP()
+                << "the desktop needs Xvfb, zenity and xdotool (scripts/install-dependencies)";
+    // The server tells its process number, then picks a free display and tells that.
+    FILE* server = popen("echo $$; exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null", "r");
+    int serverId = 0, display = -1;
+    ASSERT_TRUE(server != nullptr && fscanf(server, "%d %d", &serverId, &display) == 2);
+    setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
+    setenv("NO_AT_BRIDGE", "1", 1); // no accessibility bus or settings daemon here
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+    unsetenv("TOLVARN_REQUESTER");
+    sandbox.rememberDOSBox(sandbox.path("dosbox"));
+    const std::string tolvarn =
+        installedCopy(sandbox); // with the stub notice, no dialog of its own
+    const std::string program = sandbox.writeFile("games/MAZE.EXE", "MZ");
+    // A run that prints nothing opens no window and ends by itself.
+    EXPECT_EQ(runChild(sandbox, {"timeout", "30", tolvarn, "--workbench", program}).returnCode, 0);
+    // A failing run shows its report in the window and waits until the window is closed.
+    sandbox.writeScript("dosbox/DOSBox", "", "#!/no/such/interpreter\n");
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(open(sandbox.path("desktop.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        execl(tolvarn.c_str(), tolvarn.c_str(), "--workbench", program.c_str(), nullptr);
+        _exit(127);
+    }
+    const RunOutcome found =
+        runChild(sandbox, {"timeout", "30", "xdotool", "search", "--sync", "--name", "^Tolvarn$"});
+    const std::string window = found.out.substr(0, found.out.find('\n'));
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, WNOHANG), 0) << "ended with the window open";
+    EXPECT_EQ(runChild(sandbox, {"xdotool", "windowkill", window}).returnCode, 0) << found.out;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 10);
+    EXPECT_EQ(readFile(sandbox.path("desktop.out")), ""); // all of it went to the window
+    kill(serverId, SIGTERM);
+    pclose(server);
+    unsetenv("DISPLAY");
+}
+
 } // namespace
 } // namespace tolvarn::testing

@@ -200,7 +200,7 @@ TEST_F(StartupTest, AWorkbenchStartListsTheProgramThenEachObject) {
     // Run in the program's own folder, as a desktop start is.
     EXPECT_EQ(seen, (Words{"0", "\n", "desktop", home, self, sandbox.path("Games") + "|DOOM.EXE",
                            sandbox.work() + "|relative name.bat", sandbox.work() + "|Folder",
-                           "(none)|x.exe"}));
+                           "(none)|" + sandbox.path("gone/x.exe")}));
     // Afterwards the start message, its locks and the program's folder as current one are gone.
     EXPECT_EQ(pathOf(FindTask(nullptr)->pr_CurrentDir), sandbox.work());
 }
