@@ -47,16 +47,16 @@ bool isSafeInQuotes(const char* text) {
     return true;
 }
 
-/// Returns a new e-string holding `text` as it must stand inside a DOS command in the Shell's
-/// double quotes: an asterisk starts an escape for the Shell, and DOSBox reads "%...%" as a
-/// variable, so each of both is written twice.
-EString escaped(const char* text) {
-    int32_t doubled = 0;
+/// Returns a new e-string holding `text` with each character of `doubled` written twice. Inside
+/// the Shell's double quotes an asterisk starts an escape; in a DOS command DOSBox reads
+/// "%...%" as a variable. So a DOS command doubles both, the Shell's own command word only "*".
+EString escaped(const char* text, const char* doubled = "*%") {
+    int32_t count = 0;
     for (const char* c = text; *c != '\0'; ++c)
-        doubled += *c == '*' || *c == '%' ? 1 : 0;
-    EString escaped = NewString(static_cast<int32_t>(std::strlen(text)) + doubled);
+        count += std::strchr(doubled, *c) != nullptr ? 1 : 0;
+    EString escaped = NewString(static_cast<int32_t>(std::strlen(text)) + count);
     for (const char* start = text;;) {
-        const char* special = std::strpbrk(start, "*%");
+        const char* special = std::strpbrk(start, doubled);
         if (special == nullptr) {
             StrAdd(escaped, start);
             return escaped;
@@ -342,7 +342,7 @@ int32_t run(Launch& launch, const char* file, int32_t window, const char* iso, c
 
     // A DOSBox directory with blanks in it must still reach the Shell as one command word.
     if (std::strpbrk(launch.dosboxExe, " \t") != nullptr) {
-        EString word = escaped(launch.dosboxExe);
+        EString word = escaped(launch.dosboxExe, "*");
         guarded([&] { launch.commandWord = StrJoin("\"", word, "\""); },
                 [&] { DisposeString(word); });
     }
