@@ -13,6 +13,8 @@ void startLauncherModule();
 
 /// The program's entry as the host start-up calls it: argc 0 means a desktop start with argv
 /// pointing at the WBStartup. The arguments of a Shell start are read from the process's argument
-/// text, which the host start-up builds. Returns 10 when a library could not be opened, else 0
-/// (reported errors included).
+/// text, which the host start-up builds; a first argument --help, -h or --version is answered
+/// before the template is read. Returns 0 when DOSBox ran (or the option was answered), 5 when
+/// the user chose nothing to run, 10 for every reported failure, a library that could not be
+/// opened included.
 int tolvarnMain(int argumentCount, char** argumentVector);

@@ -7,15 +7,11 @@ namespace tolvarn {
 
 /// Runs `body` and keeps whatever exception ended it in `exception` (and `exceptionInfo`) for the
 /// caller's report. Only a program's entry uses this; everything below it passes exceptions on.
-template <typename Body>
-void protectedRegion(Body&& body) {
+template <typename Body> void protectedRegion(Body&& body) {
     try {
         body();
     } catch (...) {
-        if (exception == 0) {
-            exception = ID_BUG;
-            exceptionInfo = "protectedRegion(); unexpected foreign exception";
-        }
+        noteForeignException("protectedRegion(); unexpected foreign exception");
     }
 }
 

@@ -1,6 +1,7 @@
 #include "launcher/tolvarn.h"
 
 #include "launcher/dos32a.h"
+#include "launcher/dosboxFolder.h"
 #include "launcher/requesters.h"
 #include "pAmigaDos/pathComposition.h"
 #include "pAmigaDos/queries.h"
@@ -28,6 +29,9 @@ void releaseFailedCommandLine() {
 namespace {
 
 constexpr char variableName[] = "AppDir/DOSBox";
+constexpr char dosboxFolderTitle[] = "Tolvarn: choose the folder that holds DOSBox";
+constexpr char settingsFile[] = "Tolvarn.conf";
+constexpr char notAFileMessage[] = "ERROR: \"%s\" is not a file, so it cannot be run";
 constexpr char unsafeTextMessage[] =
     "ERROR: Cannot hand \"%s\" to DOSBox: it holds a double quote or a control character";
 
@@ -43,23 +47,42 @@ bool isSafeInQuotes(const char* text) {
     return true;
 }
 
-/// Returns a new e-string holding `text` as it must stand inside the Shell's double quotes: an
-/// asterisk starts an escape there, so each one is written twice.
-EString escaped(const char* text) {
-    int32_t asterisks = 0;
+/// Returns a new e-string holding `text` with each character of `doubled` written twice. Inside
+/// the Shell's double quotes an asterisk starts an escape; in a DOS command DOSBox reads
+/// "%...%" as a variable. So a DOS command doubles both, the Shell's own command word only "*".
+EString escaped(const char* text, const char* doubled = "*%") {
+    int32_t count = 0;
     for (const char* c = text; *c != '\0'; ++c)
-        asterisks += *c == '*' ? 1 : 0;
-    EString escaped = NewString(static_cast<int32_t>(std::strlen(text)) + asterisks);
+        count += std::strchr(doubled, *c) != nullptr ? 1 : 0;
+    EString escaped = NewString(static_cast<int32_t>(std::strlen(text)) + count);
     for (const char* start = text;;) {
-        const char* asterisk = std::strchr(start, '*');
-        if (asterisk == nullptr) {
+        const char* special = std::strpbrk(start, doubled);
+        if (special == nullptr) {
             StrAdd(escaped, start);
             return escaped;
         }
-        StrAdd(escaped, start, static_cast<int32_t>(asterisk - start + 1));
-        StrAdd(escaped, "*");
-        start = asterisk + 1;
+        StrAdd(escaped, start, static_cast<int32_t>(special - start + 1));
+        StrAdd(escaped, special, 1);
+        start = special + 1;
     }
+}
+
+/// TRUE when DOS can start a program of this name: at most eight characters, then at most one
+/// dot and three more, none of them a blank, a control character or one DOS forbids in names.
+bool isDOSName(const char* name) {
+    const char* dot = std::strchr(name, '.');
+    const std::size_t length = std::strlen(name);
+    const std::size_t base = dot != nullptr ? static_cast<std::size_t>(dot - name) : length;
+    const std::size_t extension = dot != nullptr ? length - base - 1 : 0;
+    if (base == 0 || base > 8 || extension > 3)
+        return false;
+    for (const char* c = name; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte <= ' ' || byte == 127 || std::strchr("\"*+,/:;<=>?[\\]|", byte) != nullptr ||
+            (byte == '.' && c != dot))
+            return false;
+    }
+    return true;
 }
 
 /// The pieces of the DOSBox command line and everything they are built from. Every e-string here
@@ -81,6 +104,7 @@ struct Launch {
     EString prefix = nullptr;
     EString cDrivePiece = nullptr;
     EString commandLine = nullptr;
+    EString settingsName = nullptr;
     BPTR previousDir = nullptr;
     bool changedDir = false;
 
@@ -91,7 +115,7 @@ struct Launch {
             UnLock(CurrentDir(previousDir));
         for (EString* text : {&dosboxDir, &dosboxExe, &chosenFile, &programPath, &programDir,
                               &dos32aPath, &dos32aDir, &cdPath, &commandWord, &cdPiece,
-                              &dos32aPiece, &prefix, &cDrivePiece, &commandLine})
+                              &dos32aPiece, &prefix, &cDrivePiece, &commandLine, &settingsName})
             *text = DisposeString(*text);
     }
 };
@@ -105,22 +129,33 @@ void refuseUnsafe(Launch& launch, const char* text) {
     Raise(ID_ERR);
 }
 
-/// Settles launch.dosboxDir and launch.dosboxExe from the variable or, failing that, by asking
-/// until the user picks a directory holding DOSBox. Raises "ERR" when the user gives up.
+/// Settles launch.dosboxDir and launch.dosboxExe: from the variable, else from the host's PATH,
+/// else by asking until the user picks a folder holding DOSBox. Raises "ERR" when the user
+/// gives up.
 void findDOSBox(Launch& launch) {
     launch.dosboxDir = strGetVar(variableName, 0);
     if (launch.dosboxDir != nullptr && !pathExists(launch.dosboxDir, 0))
         launch.dosboxDir = DisposeString(launch.dosboxDir);
+    if (launch.dosboxDir == nullptr)
+        launch.dosboxDir = dosboxFolderFromPath();
     for (;;) {
         if (launch.dosboxDir != nullptr) {
-            launch.dosboxExe = DisposeString(launch.dosboxExe);
-            launch.dosboxExe = strJoinPart(launch.dosboxDir, "DOSBox", FALSE);
-            if (pathExists(launch.dosboxExe, 0))
+            // A relative folder would name something else once DOSBox's folder is current.
+            EString absolute = strExpandPath(launch.dosboxDir, FALSE);
+            DisposeString(launch.dosboxDir);
+            launch.dosboxDir = absolute;
+            if (holdsDOSBox(launch.dosboxDir)) {
+                launch.dosboxExe = strJoinPart(launch.dosboxDir, "DOSBox", FALSE);
                 return;
+            }
             launch.dosboxDir = DisposeString(launch.dosboxDir);
+            // Known but broken (DOSBox uninstalled, say): the PATH may know better.
+            launch.dosboxDir = dosboxFolderFromPath();
+            if (launch.dosboxDir != nullptr)
+                continue;
         }
-        launch.dosboxDir =
-            requestFile(nullptr, nullptr, nullptr, "Tolvarn", REQUEST_DRAWERS_ONLY, nullptr);
+        launch.dosboxDir = requestFile(nullptr, nullptr, nullptr, dosboxFolderTitle,
+                                       REQUEST_DRAWERS_ONLY, nullptr);
         if (launch.dosboxDir == nullptr) {
             requestMessage("Tolvarn", "Could not find DOSBox", "OK", nullptr, nullptr);
             Raise(ID_ERR);
@@ -128,13 +163,62 @@ void findDOSBox(Launch& launch) {
         // Remembered before DOSBox is looked for, so the next run starts from this directory.
         if (pathExists(launch.dosboxDir, 0))
             setVar(variableName, launch.dosboxDir, 0);
+        if (!holdsDOSBox(launch.dosboxDir))
+            launch.dosboxDir = DisposeString(launch.dosboxDir);
     }
 }
 
-/// TRUE when `path` exists and is no FIFO, device or socket: reading one of those could wait
-/// for ever, so it counts as missing.
-bool isPresent(const char* path) {
-    return pathExists(path, 0) && dirEntryType(path, FALSE, nullptr) != ST_PIPEFILE;
+/// TRUE when `path` names a file, or a link to one: a FIFO, device or socket could make a read
+/// wait for ever, and a folder cannot be run, so both count as no file.
+bool isFile(const char* path) {
+    int8_t exists = FALSE;
+    const int32_t type = *path != '\0' ? dirEntryType(path, FALSE, &exists) : 0;
+    return exists && (type == ST_FILE || type == ST_LINKFILE);
+}
+
+/// Tells the user by a requester and raises "ERR" unless `file` names a file that can be run: a
+/// folder, a pipe or a device cannot.
+void refuseNonFile(Launch& launch, const char* file) {
+    if (isFile(file))
+        return;
+    const bool exists = *file != '\0' && pathExists(file, 0);
+    launch.arguments[0] = reinterpret_cast<EListItem>(file);
+    requestMessage("Tolvarn", exists ? notAFileMessage : "ERROR: Cannot find the file \"%s\"", "OK",
+                   launch.arguments, nullptr);
+    Raise(ID_ERR);
+}
+
+/// Returns a new e-string with the name that "Tolvarn.conf" has on disk in the current
+/// directory (DOSBox looks for the name exactly as given), or NIL when there is none. An entry
+/// of exactly that name wins over one that differs in letter case.
+EString settingsNameOnDisk() {
+    BPTR folder = 0;
+    FileInfoBlock* fib = nullptr;
+    EString found = nullptr;
+    guarded(
+        [&] {
+            folder = Lock("", SHARED_LOCK);
+            fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
+            if (folder == 0 || fib == nullptr || !Examine(folder, fib))
+                return;
+            while (ExNext(folder, fib)) {
+                const char* name = fib->fib_FileName;
+                if (!StrCmpNoCase(name, settingsFile) || !isFile(name))
+                    continue;
+                if (found == nullptr || std::strcmp(name, settingsFile) == 0) {
+                    DisposeString(found);
+                    found = StrJoin(name);
+                }
+            }
+        },
+        [&] {
+            if (fib != nullptr)
+                FreeDosObject(DOS_FIB, fib);
+            UnLock(folder);
+            if (exception != 0)
+                found = DisposeString(found);
+        });
+    return found;
 }
 
 /// TRUE when `file` ends in ".BAT", letter case ignored.
@@ -149,29 +233,24 @@ bool endsInColon(const char* text) {
     return length > 0 && text[length - 1] == ':';
 }
 
-void run(Launch& launch, const char* file, int32_t window, const char* iso, const char* cdDir,
-         const char* cdLetter, int32_t noDOS32A, int32_t noExit) {
+/// Returns TRUE when DOSBox ran, FALSE when the user chose no program.
+int32_t run(Launch& launch, const char* file, int32_t window, const char* iso, const char* cdDir,
+            const char* cdLetter, int32_t noDOS32A, int32_t noExit) {
     launch.arguments = ListInit(&launch.argumentStorage, 1);
     SetList(launch.arguments, 1);
 
     findDOSBox(launch);
 
-    if (file != nullptr) {
-        if (!isPresent(file)) {
-            launch.arguments[0] = reinterpret_cast<EListItem>(file);
-            requestMessage("Tolvarn", "ERROR: Cannot find the file \"%s\"", "OK", launch.arguments,
-                           nullptr);
-            Raise(ID_ERR);
-        }
-    } else {
-        // FIXME: the prompt goes in as the initial drawer, and this host's requesters drop an
-        // initial drawer that does not exist, so nobody sees it; only the title shows.
+    if (file == nullptr) {
+        // The question goes in as the initial drawer; this host shows a drawer that names no
+        // folder as the requester's question.
         launch.chosenFile = requestFile("Choose an MS-DOS program to run!", nullptr,
                                         "#?.(exe|com|bat)", "Tolvarn", 0, nullptr);
-        if (launch.chosenFile == nullptr || !isPresent(launch.chosenFile))
-            return;
+        if (launch.chosenFile == nullptr)
+            return FALSE;
         file = launch.chosenFile;
     }
+    refuseNonFile(launch, file);
 
     const bool isBatchFile = isBatchFileName(file);
     launch.programPath = strExpandPath(file, FALSE);
@@ -198,11 +277,16 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
         refuseUnsafe(launch, cdLetter);
     }
 
+    if (!isDOSName(programName))
+        std::printf("WARNING: DOS cannot start \"%s\": a DOS name has at most 8 characters, a dot "
+                    "and at most 3 more, and no blanks or any of * ? \" / \\ | : ; , = + < > [ ]\n",
+                    programName);
+
     const int32_t runViaDOS32A = prepareDOS32A(launch.programDir, launch.programPath,
                                                launch.dos32aPath, isBatchFile, noDOS32A);
 
     // Drive Y: belongs to DOS32A, so a CD on Y (either case) switches it off.
-    if (runViaDOS32A && isPresent(launch.dos32aPath) && !StrCmpNoCase(cdLetter, "Y")) {
+    if (runViaDOS32A && isFile(launch.dos32aPath) && !StrCmpNoCase(cdLetter, "Y")) {
         EString dir = escaped(launch.dos32aDir);
         guarded([&] { launch.dos32aPiece = StrJoin(" -c \"Mount Y *\"", dir, "*\"\""); },
                 [&] { DisposeString(dir); });
@@ -259,37 +343,40 @@ void run(Launch& launch, const char* file, int32_t window, const char* iso, cons
 
     launch.previousDir = CurrentDir(Lock(launch.dosboxDir, SHARED_LOCK));
     launch.changedDir = true;
-    const bool hasConfiguration = isPresent("Tolvarn.conf");
-    if (!hasConfiguration)
+    launch.settingsName = settingsNameOnDisk();
+    if (launch.settingsName == nullptr)
         std::printf("WARNING: \"Tolvarn.conf\" is missing from \"%s\".\n", launch.dosboxDir);
 
     // A DOSBox directory with blanks in it must still reach the Shell as one command word.
     if (std::strpbrk(launch.dosboxExe, " \t") != nullptr) {
-        EString word = escaped(launch.dosboxExe);
+        EString word = escaped(launch.dosboxExe, "*");
         guarded([&] { launch.commandWord = StrJoin("\"", word, "\""); },
                 [&] { DisposeString(word); });
     }
 
-    launch.commandLine =
-        StrJoin(launch.commandWord != nullptr ? launch.commandWord : launch.dosboxExe,
-                " >NIL: ", noExit ? nullptr : "-exit", window ? nullptr : " -fullscreen",
-                hasConfiguration ? " -conf Tolvarn.conf" : nullptr, launch.cdPiece,
-                launch.dos32aPiece, launch.cDrivePiece, noExit ? nullptr : " -c \"exit\"");
+    launch.commandLine = StrJoin(
+        launch.commandWord != nullptr ? launch.commandWord : launch.dosboxExe,
+        " >NIL: ", noExit ? nullptr : "-exit", window ? nullptr : " -fullscreen",
+        launch.settingsName != nullptr ? " -conf " : nullptr, launch.settingsName, launch.cdPiece,
+        launch.dos32aPiece, launch.cDrivePiece, noExit ? nullptr : " -c \"exit\"");
     if (!runCommand(launch.commandLine, 640000, nullptr)) {
         // The text now belongs to the exception; its reporter frees it.
         failedCommandLine = launch.commandLine;
         launch.commandLine = nullptr;
         Throw(ID_EXE, failedCommandLine);
     }
+    return TRUE;
 }
 
 } // namespace
 
-void tolvarn(const char* file, int32_t window, const char* iso, const char* cdDir,
-             const char* cdLetter, int32_t noDOS32A, int32_t noExit) {
+int32_t tolvarn(const char* file, int32_t window, const char* iso, const char* cdDir,
+                const char* cdLetter, int32_t noDOS32A, int32_t noExit) {
     Launch launch;
-    guarded([&] { run(launch, file, window, iso, cdDir, cdLetter, noDOS32A, noExit); },
+    int32_t ran = FALSE;
+    guarded([&] { ran = run(launch, file, window, iso, cdDir, cdLetter, noDOS32A, noExit); },
             [&] { launch.release(); });
+    return ran;
 }
 
 } // namespace tolvarn

@@ -7,24 +7,22 @@ namespace tolvarn::platform::internal {
 namespace {
 
 bool needsQuotes(std::string_view argument) {
-    return argument.empty() || argument.find_first_of(" \t") != std::string_view::npos;
+    return argument.empty() || argument.find_first_of(" \t=") != std::string_view::npos;
 }
 
-bool isKeywordCharacter(char character, bool first) {
-    const bool letter =
-        (character >= 'A' && character <= 'Z') || (character >= 'a' && character <= 'z');
-    const bool digit = character >= '0' && character <= '9';
-    return letter || character == '-' || (!first && digit);
+bool isPlainWordCharacter(char character) {
+    return (character >= 'A' && character <= 'Z') || (character >= 'a' && character <= 'z') ||
+           (character >= '0' && character <= '9');
 }
 
-/// The length of a leading "KEYWORD=" (keyword included, "=" excluded), or 0 when the argument
-/// does not start with one.
+/// The length of a leading "KEYWORD=" (keyword included, "=" excluded), or 0 when what stands
+/// before the first "=" is not a plain word of letters and digits.
 std::size_t keywordLength(std::string_view argument) {
     const auto equals = argument.find('=');
     if (equals == std::string_view::npos || equals == 0)
         return 0;
     for (std::size_t index = 0; index < equals; ++index) {
-        if (!isKeywordCharacter(argument[index], index == 0))
+        if (!isPlainWordCharacter(argument[index]))
             return 0;
     }
     return equals;
@@ -40,14 +38,20 @@ void appendQuoted(std::string& text, std::string_view value) {
 
 /// One argument as it goes into the argument text. The shell that started us has already taken
 /// away the quotes of ISO="my disc.iso"; quoting only the value after a keyword puts them back
-/// where the template matcher expects them, so that the keyword stays a keyword.
+/// where the template matcher expects them, so that the keyword stays a keyword. Any other "="
+/// would split a host path such as /games/A=B/GAME.EXE into a keyword and a value, so such an
+/// argument is quoted whole.
 std::string quotedArgument(std::string_view argument) {
     if (!needsQuotes(argument))
         return std::string(argument);
     std::string text;
     if (const std::size_t keyword = keywordLength(argument); keyword > 0) {
+        const std::string_view value = argument.substr(keyword + 1);
         text.append(argument.substr(0, keyword + 1));
-        appendQuoted(text, argument.substr(keyword + 1));
+        if (needsQuotes(value) && !value.empty())
+            appendQuoted(text, value);
+        else
+            text.append(value);
     } else {
         appendQuoted(text, argument);
     }

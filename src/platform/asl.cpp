@@ -153,6 +153,10 @@ int32_t AslRequest(void* handle, const TagItem* tags) {
     FileRequest request;
     request.title = requester->title;
     request.initialDrawer = startingFolder(requester->initialDrawer);
+    // A drawer text that names no folder is shown as it stands, as the drawer field shows it on
+    // the original system: callers put their question there.
+    if (request.initialDrawer.empty())
+        request.question = requester->initialDrawer;
     request.initialFile = requester->initialFile;
     if (requester->doPatterns)
         request.pattern = requester->pattern;

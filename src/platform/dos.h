@@ -209,6 +209,13 @@ int32_t DeleteFile(const char* name);
 int32_t SetProtection(const char* name, uint32_t protect);
 int32_t SetComment(const char* name, const char* comment);
 int32_t SetFileDate(const char* name, const DateStamp* date);
+/// Makes a folder. Returns an exclusive lock on it, or 0 with IoErr() set (ERROR_OBJECT_EXISTS
+/// when something of that name is there already).
+BPTR CreateDir(const char* name);
+/// Makes `name` a link to `destination`: with `soft` a soft link holding destination's absolute
+/// host path, otherwise a hard link to the existing file. Returns DOSTRUE or DOSFALSE (IoErr()
+/// set).
+int32_t MakeLink(const char* name, const char* destination, int32_t soft);
 
 // Process.
 int32_t IoErr();

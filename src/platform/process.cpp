@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include "platform/hostSetup.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -286,12 +288,18 @@ std::vector<std::string> hostPathFolders() {
 std::string findInHostPath(const std::string& name) {
     if (name.empty() || name.find('/') != std::string::npos)
         return "";
+    return findFirstInHostPath({name.c_str()});
+}
+
+std::string findFirstInHostPath(std::initializer_list<const char*> names) {
     for (const std::string& folder : hostPathFolders()) {
-        const std::string candidate = folder + "/" + name;
-        struct stat info {};
-        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
+        for (const char* name : names) {
+            const std::string candidate = folder + "/" + name;
+            struct stat info {};
+            if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+                ::access(candidate.c_str(), X_OK) == 0)
+                return candidate;
+        }
     }
     return "";
 }

@@ -24,6 +24,7 @@ std::string zenityProgram();
 /// What a file requester asks for; folders are host paths.
 struct FileRequest {
     std::string title;
+    std::string question;      // what the person is asked to choose; "" for a plain request
     std::string initialDrawer; // "" when there is none or it does not exist
     std::string initialFile;
     std::string pattern; // in the program's pattern syntax; "" shows every file

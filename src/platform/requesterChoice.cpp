@@ -83,6 +83,15 @@ RequesterBackend chooseRequesterBackend() {
         return RequesterBackend::terminal;
     if (choice == "none")
         return RequesterBackend::none;
+    static bool toldOfUnknownChoice = false;
+    if (!choice.empty() && !toldOfUnknownChoice) {
+        toldOfUnknownChoice = true;
+        std::fflush(stdout);
+        std::fprintf(stderr,
+                     "TOLVARN_REQUESTER=%s is not gui, terminal or none; choosing by what is "
+                     "there\n",
+                     forced);
+    }
     if (!zenityProgram().empty() && (x11DisplayReachable() || waylandDisplayReachable()))
         return RequesterBackend::gui;
     if (::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1)

@@ -2,14 +2,18 @@
 // break, around one call of the program's entry.
 #include "platform/startup.h"
 
+#include "platform/consoleWindow.h"
 #include "platform/dos.h"
 #include "platform/exec.h"
 #include "platform/hostLayer.h"
 #include "platform/hostPaths.h"
+#include "platform/requesterBackends.h"
 #include "platform/workbench.h"
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -74,8 +78,11 @@ class DesktopStart {
             object = object.lexically_normal();
             if (!object.has_filename() && object.has_parent_path() && object != object.root_path())
                 object = object.parent_path(); // "games/" names the folder "games"
-            names_.push_back(object.filename().string());
-            locks_.push_back(lockFolder(object.parent_path().string()));
+            // An object whose folder cannot be found keeps its whole path as its name, with
+            // lock 0: joined to "the root" its bare name could name something that exists.
+            BPTR folder = lockFolder(object.parent_path().string());
+            names_.push_back(folder != nullptr ? object.filename().string() : object.string());
+            locks_.push_back(folder);
         }
         for (size_t index = 0; index < names_.size(); ++index)
             arguments_.push_back({locks_[index], names_[index].data()});
@@ -131,6 +138,9 @@ int startProgram(int argc, char** argv, ProgramEntry entry) {
     // program, perhaps halfway through changing a file.
     ::signal(SIGPIPE, SIG_IGN);
     ::signal(SIGXFSZ, SIG_IGN);
+    // Standard input is read a byte at a time, so that a line read through the C library (the
+    // "?" prompt) takes that line only and leaves the rest of a pipe to the questions after it.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
     const bool desktop =
         argc >= 2 && argv[1] != nullptr && std::string_view(argv[1]) == "--workbench";
     if (!desktop) {
@@ -143,6 +153,10 @@ int startProgram(int argc, char** argv, ProgramEntry entry) {
     setArgumentsFromHost(1, argv);
     DesktopStart start(argc, argv);
     ProgramFolderCurrent inProgramFolder(start.programFolder());
+    // A desktop start has nobody reading its standard output; with a display, a window shows it.
+    std::optional<internal::ConsoleWindow> window;
+    if (internal::chooseRequesterBackend() == internal::RequesterBackend::gui)
+        window.emplace();
     return entry(0, reinterpret_cast<char**>(start.message()));
 }
 

@@ -84,6 +84,25 @@ bool isDirectory(const std::string& hostPath) {
     return ::stat(hostPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+/// The names a pattern accepts, in words: "Names ending in .exe, .com or .bat" when every
+/// alternative is a plain suffix, else "Names matching " and the pattern itself.
+std::string patternInWords(const std::string& pattern) {
+    const auto globs = globsFromPattern(pattern);
+    std::vector<std::string> suffixes;
+    for (const HostGlob& glob : globs ? *globs : std::vector<HostGlob>{}) {
+        if (!glob.shown.starts_with("*.") ||
+            glob.shown.find_first_of("*?[", 1) != std::string::npos)
+            return "Names matching " + pattern;
+        suffixes.push_back(glob.shown.substr(1));
+    }
+    if (suffixes.empty())
+        return "Names matching " + pattern;
+    std::string words = "Names ending in " + suffixes[0];
+    for (size_t index = 1; index < suffixes.size(); ++index)
+        words += (index + 1 == suffixes.size() ? " or " : ", ") + suffixes[index];
+    return words;
+}
+
 /// Turns what the person typed into a choice, or explains in `complaint` why it is none.
 std::optional<FileChoice> choiceFromTyped(std::string typed, const FileRequest& request,
                                           std::string& complaint) {
@@ -121,11 +140,12 @@ std::vector<FileChoice> askFileInTerminal(const FileRequest& request) {
     std::string intro = "\n";
     if (!request.title.empty())
         intro += request.title + "\n";
-    intro += request.drawersOnly ? "Choose a folder."
-             : request.saveMode  ? "Name a file to save."
-                                 : "Choose a file.";
+    intro += !request.question.empty() ? request.question
+             : request.drawersOnly     ? "Choose a folder."
+             : request.saveMode        ? "Name a file to save."
+                                       : "Choose a file.";
     if (!request.pattern.empty() && !request.drawersOnly)
-        intro += " Names matching " + request.pattern + ".";
+        intro += " " + patternInWords(request.pattern) + ".";
     intro += "\n";
     if (!request.initialDrawer.empty())
         intro += "Relative paths start in " + request.initialDrawer + "\n";
@@ -163,12 +183,12 @@ int showMessageInTerminal(const MessageRequest& request) {
     } else {
         for (size_t index = 0; index < count; ++index)
             shown += std::to_string(index + 1) + ") " + request.buttons[index] + "  ";
-        shown += "\nChoice: ";
+        shown += "\nChoice:";
     }
     if (request.timeoutSeconds > 0)
-        shown += "(closes by itself in " + std::to_string(request.timeoutSeconds) +
+        shown += " (closes by itself in " + std::to_string(request.timeoutSeconds) +
                  (request.timeoutSeconds == 1 ? " second) " : " seconds) ");
-    say(shown);
+    say(count == 1 || request.timeoutSeconds > 0 ? shown : shown + " ");
 
     std::optional<Clock::time_point> deadline;
     if (request.timeoutSeconds > 0)

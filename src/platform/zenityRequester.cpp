@@ -32,8 +32,11 @@ FileChoice choiceFromPath(const std::string& path, bool drawersOnly) {
 
 std::vector<FileChoice> askFileWithZenity(const std::string& zenity, const FileRequest& request) {
     std::vector<std::string> arguments = {zenity, "--file-selection"};
-    if (!request.title.empty())
-        arguments.push_back("--title=" + request.title);
+    const std::string title = request.title.empty() || request.question.empty()
+                                  ? request.title + request.question
+                                  : request.title + ": " + request.question;
+    if (!title.empty())
+        arguments.push_back("--title=" + title);
     if (!request.initialDrawer.empty()) {
         // A trailing "/" opens the folder itself rather than selecting it in its parent.
         std::string start = request.initialDrawer;
@@ -86,7 +89,13 @@ std::vector<FileChoice> askFileWithZenity(const std::string& zenity, const FileR
 int showMessageWithZenity(const std::string& zenity, const MessageRequest& request) {
     std::vector<std::string> arguments = {zenity};
     const bool oneButton = request.buttons.size() == 1;
-    arguments.push_back(oneButton ? "--info" : "--question");
+    // A single-button message that reports a failure or a warning looks like one.
+    const bool error = request.text.starts_with("ERROR");
+    const bool warning = request.text.starts_with("WARNING");
+    arguments.push_back(!oneButton ? "--question"
+                        : error    ? "--error"
+                        : warning  ? "--warning"
+                                   : "--info");
     arguments.push_back("--no-markup");
     if (!request.title.empty())
         arguments.push_back("--title=" + request.title);

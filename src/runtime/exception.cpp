@@ -1,6 +1,8 @@
 #include "runtime/exception.h"
 
 #include <cstdio>
+#include <exception>
+#include <new>
 
 int32_t exception = 0;
 const char* exceptionInfo = nullptr;
@@ -45,3 +47,20 @@ void PrintException() {
     else
         std::printf("EXCEPTION: \"%s\".\n", IdText(exception));
 }
+
+namespace tolvarn {
+
+void noteForeignException(const char* message) {
+    if (exception != 0)
+        return;
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        exception = ID_MEM;
+    } catch (...) {
+        exception = ID_BUG;
+        exceptionInfo = message;
+    }
+}
+
+} // namespace tolvarn

@@ -17,8 +17,7 @@ extern const char* exceptionInfo;
 
 /// Packs three or four letters into an identifier, first letter in the most significant byte of
 /// the used part: Id("MEM") is 0x004D454D, Id("ARGS") is 0x41524753.
-template <std::size_t N>
-constexpr int32_t Id(const char (&text)[N]) {
+template <std::size_t N> constexpr int32_t Id(const char (&text)[N]) {
     static_assert(N >= 2 && N <= 5, "identifiers have one to four characters");
     uint32_t packed = 0;
     for (std::size_t i = 0; i + 1 < N; ++i)
@@ -61,23 +60,22 @@ extern int32_t secondResult;
 
 namespace tolvarn {
 
+/// Called inside a catch-all: only eException is thrown on purpose, so anything else that lands
+/// there with no exception noted must not vanish. A host library's std::bad_alloc is memory
+/// running out ("MEM"); anything else is an internal error ("BUG" with `message`).
+void noteForeignException(const char* message);
+
 /// Runs `body` as a guarded procedure: the outer `exception` is parked and cleared, the body runs
 /// under a catch-all, then `cleanUp` runs on every path (it may look at `exception` and end it
 /// by setting it to 0). A pending exception is then passed on unchanged; otherwise the parked
 /// value is put back, so a completed procedure leaves `exception` as it found it.
-template <typename Body, typename CleanUpStep>
-void guarded(Body&& body, CleanUpStep&& cleanUp) {
+template <typename Body, typename CleanUpStep> void guarded(Body&& body, CleanUpStep&& cleanUp) {
     const int32_t saved = exception;
     exception = 0;
     try {
         body();
     } catch (...) {
-        // Only eException is thrown on purpose. Anything else (a host library's std::bad_alloc,
-        // say) must not vanish silently, so it becomes an internal error.
-        if (exception == 0) {
-            exception = ID_BUG;
-            exceptionInfo = "guarded(); unexpected foreign exception";
-        }
+        noteForeignException("guarded(); unexpected foreign exception");
     }
     cleanUp();
     if (exception != 0)
@@ -87,8 +85,7 @@ void guarded(Body&& body, CleanUpStep&& cleanUp) {
 
 /// A guarded procedure whose clean-up has nothing to give back but still must restore the
 /// parked exception state (used where only the "end an exception" part matters).
-template <typename Body>
-void guarded(Body&& body) {
+template <typename Body> void guarded(Body&& body) {
     guarded(static_cast<Body&&>(body), [] {});
 }
 

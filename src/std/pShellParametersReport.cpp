@@ -1,6 +1,7 @@
 // The error display: the message, then the text being read with the offending token highlighted.
 #include "std/pShellParameters.h"
 
+#include "platform/hostSetup.h"
 #include "runtime/exception.h"
 #include "runtime/platformName.h"
 
@@ -15,9 +16,11 @@ const char* modeWord() {
     return shellParameterState().templateMode ? "template" : "parameter";
 }
 
-/// Returns whether the console cannot show colours, so that plain marks must do.
+/// Returns whether the console cannot show colours, so that plain marks must do: colour escapes
+/// would only clutter a file, a pipe, a dumb terminal or the output of someone who asked for none.
 bool plainMarks() {
-    return platformName != nullptr && std::strcmp(platformName, "Windows") == 0;
+    return (platformName != nullptr && std::strcmp(platformName, "Windows") == 0) ||
+           !tolvarn::platform::outputShowsColour();
 }
 
 /// Prints the two lines of the token display.

@@ -103,7 +103,7 @@ int32_t ListLen(EList list) {
 }
 
 EListItem ListAt(EList list, int32_t index) {
-    // Reported under the name ListLen, as the Part quotes it.
+    // Reported under the name ListLen: callers and their tests know this message by that name.
     if (list == nullptr)
         Throw(ID_EPU, "EList; ListLen(); list=NILL");
     if (index < 0 || index >= headerOf(list)->length)

@@ -50,7 +50,7 @@ class TolvarnWithDOSBox : public ::testing::TestWithParam<DOSRun> {};
 // open, and the time limit must take it down below the launcher.
 // clang-format off
 const DOSRun runs[] = {
-    {"comProgramInAnAwkwardFolder", "Meine Spiele *neu* Ärger/Größe & Übermut", "WRITE.COM", {},
+    {"comProgramInAnAwkwardFolder", "Meine Spiele *neu* 50%off Ärger/Größe & Übermut", "WRITE.COM", {},
      {{"WRITE.COM", "@WRITE.COM"}}, {{"RESULT.TXT", written}}},
     {"lowerCaseBatchFile", "Games/Setup", "setup.bat", {},
      {{"WRITE.COM", "@WRITE.COM"}, {"setup.bat", "@setup.bat"}},
@@ -79,11 +79,15 @@ TEST_P(TolvarnWithDOSBox, ProgramLeavesItsFiles) {
     ASSERT_TRUE(fs::exists(TOLVARN_DOSBOX)) << "scripts/install-dependencies installs dosbox";
     LauncherSandbox sandbox;
     // The DOSBox folder a user would pick, with a name that both the command word and the mount
-    // of Y: must survive; the CD's path must be quoted in its mount command too.
-    const std::string dosbox = sandbox.makeDir("Emulators/DOS Box *e Ä");
+    // of Y: must survive ("%" would be a variable to DOSBox); the CD's path must be quoted in its
+    // mount command too. The settings file has a lower-case name, and its own start-up commands
+    // leave a file behind, the proof that DOSBox read it.
+    const std::string dosbox = sandbox.makeDir("Emulators/DOS Box *e 5% Ä");
     fs::create_symlink(TOLVARN_DOSBOX, dosbox + "/DOSBox");
-    sandbox.writeFile("Emulators/DOS Box *e Ä/Tolvarn.conf", readFile(TOLVARN_DOSBOX_CONFIG));
-    sandbox.writeFile("Emulators/DOS Box *e Ä/Y/dos32a.exe", contentsOf("@dos32a.exe"));
+    sandbox.writeFile("Emulators/DOS Box *e 5% Ä/tolvarn.conf",
+                      readFile(TOLVARN_DOSBOX_CONFIG) + "mount s \"" + sandbox.root() +
+                          "\"\necho settings read> s:\\SETTINGS.TXT\n");
+    sandbox.writeFile("Emulators/DOS Box *e 5% Ä/Y/dos32a.exe", contentsOf("@dos32a.exe"));
     sandbox.rememberDOSBox(dosbox);
     const std::string cd = sandbox.path("CD * Abbilder Ärger/Game CD");
     const std::string image = sandbox.path("CD * Abbilder Ärger/game cd.iso");
@@ -110,6 +114,7 @@ TEST_P(TolvarnWithDOSBox, ProgramLeavesItsFiles) {
     EXPECT_EQ(run.returnCode, noExit ? -1 : 0) << output; // -1: killed
     EXPECT_EQ(output.find("ERROR"), std::string::npos) << output;
     EXPECT_EQ(output.find("WARNING"), std::string::npos) << output;
+    EXPECT_EQ(readFile(sandbox.path("SETTINGS.TXT")), "settings read\r\n");
     for (const auto& [name, contents] : test.expected)
         EXPECT_EQ(fs::exists(folder + "/" + name) ? readFile(folder + "/" + name) : "-",
                   contentsOf(contents))

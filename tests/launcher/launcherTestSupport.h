@@ -5,6 +5,7 @@
 
 #include "launcher/program.h"
 #include "platform/exec.h"
+#include "platform/process.h"
 #include "runtime/memory.h"
 #include "support/testSupport.h"
 
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -50,12 +52,16 @@ inline std::string builtProgram(const std::string& name) {
 
 /// "dosbox" holds a stub DOSBox that writes its working directory and its arguments, one a line,
 /// to dosbox.log; "bin", first on PATH, a stub RequestChoice. Both note their start in events.log.
-/// Requesters answer nothing, at once.
+/// Requesters answer nothing, at once. PATH holds no DOSBox (the host's would be found on a first
+/// run): besides "bin" only "tools", with links to the few host programs the tests run.
 class LauncherSandbox : public Sandbox {
   public:
     LauncherSandbox() : oldPath_(std::getenv("PATH")) {
         setenv("TOLVARN_REQUESTER", "none", 1);
-        setenv("PATH", (path("bin:") + oldPath_).c_str(), 1);
+        for (const char* tool : {"timeout", "sleep", "genisoimage", "zenity", "Xvfb", "xdotool"})
+            if (const std::string found = tolvarn::platform::findInHostPath(tool); !found.empty())
+                fs::create_symlink(found, makeDir("tools") + "/" + tool);
+        setenv("PATH", (path("bin:") + path("tools")).c_str(), 1);
         const std::string events = " >>'" + path("events.log") + "'\n";
         writeScript("bin/RequestChoice", "echo \"notice $*\"" + events);
         writeScript("dosbox/DOSBox", "{ pwd -P; printf '%s\\n' \"$@\"; } >'" + path("dosbox.log") +
@@ -66,8 +72,9 @@ class LauncherSandbox : public Sandbox {
         setenv("PATH", oldPath_.c_str(), 1);
         unsetenv("TOLVARN_REQUESTER");
     }
-    void writeScript(const std::string& relative, const std::string& body) const {
-        fs::permissions(writeFile(relative, "#!/bin/sh\n" + body), fs::perms::owner_all);
+    void writeScript(const std::string& relative, const std::string& body,
+                     const std::string& interpreter = "#!/bin/sh\n") const {
+        fs::permissions(writeFile(relative, interpreter + body), fs::perms::owner_all);
     }
     /// Stores DOSBox's folder where the launcher keeps it.
     void rememberDOSBox(const std::string& folder) const {
@@ -101,13 +108,14 @@ inline RunOutcome runShellStart(Lines arguments) {
 }
 
 /// Runs `command` (its first word looked up in PATH) as a child and waits for it; input from
-/// /dev/null, output to files in the sandbox.
-inline RunOutcome runChild(const Sandbox& sandbox, Lines command) {
+/// `input` (a file), output to files in the sandbox.
+inline RunOutcome runChild(const Sandbox& sandbox, Lines command,
+                           const std::string& input = "/dev/null") {
     std::vector<char*> words = wordsOf(command);
     const std::string out = sandbox.path("child.out"), err = sandbox.path("child.err");
     const pid_t child = fork();
     if (child == 0) {
-        dup2(open("/dev/null", O_RDONLY), 0);
+        dup2(open(input.c_str(), O_RDONLY), 0);
         dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
         dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
         execvp(words[0], words.data());

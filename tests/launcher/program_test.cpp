@@ -11,7 +11,7 @@
 namespace tolvarn::testing {
 namespace {
 
-const std::string notice = "notice Tolvarn Press Ctrl-Alt-F9 to quit! OK TIMEOUTSECS=2";
+const std::string notice = "notice Tolvarn Press Ctrl-F9 to quit! OK TIMEOUTSECS=2";
 
 /// "$" stands for the sandbox folder.
 std::string withSandbox(std::string text, const std::string& root) {
@@ -20,7 +20,7 @@ std::string withSandbox(std::string text, const std::string& root) {
     return text;
 }
 
-enum Setup { PLAIN = 0, DOS4G = 1, NO_DOS32A_FILE = 2, NO_CONF = 4, FIFOS = 8 };
+enum Setup { PLAIN = 0, DOS4G = 1, NO_DOS32A_FILE = 2, NO_CONF = 4, FIFOS = 8, LOWER_CONF = 16 };
 
 TEST(Runs, PrintWhatTheyShould) {
     const std::string start = "ERROR: Failed to execute $/dosbox/DOSBox >NIL: ";
@@ -35,6 +35,7 @@ TEST(Runs, PrintWhatTheyShould) {
         int setup = PLAIN;
         std::string stored = "$/dosbox", err = "";
         Lines events = {notice};
+        int returnCode = 10; // DOSBox cannot start here, which is a failure too
     } cases[] = {
         // clang-format off
         {{"$/maze/MAZE.EXE"}, usual + maze + "MAZE.EXE" + exit},
@@ -62,21 +63,40 @@ TEST(Runs, PrintWhatTheyShould) {
          "WARNING: \"Tolvarn.conf\" is missing from \"$/dosbox\".\n" + start + "-exit" + maze +
              "MAZE.EXE" + exit, DOS4G | FIFOS},
         {{"Maze:PIPE.EXE"}, "", FIFOS, "$/dosbox",
-         "Tolvarn: ERROR: Cannot find the file \"Maze:PIPE.EXE\"\n", {}},
+         "Tolvarn: ERROR: \"Maze:PIPE.EXE\" is not a file, so it cannot be run\n", {}},
         {{"$/low/setup.bat"},
          usual + " -c \"Mount C *\"$/low*\"\" -c \"C:\" -c \"CALL setup.bat" + exit},
         {{"Maze:MAZE.EXE"}, usual + maze + "MAZE.EXE" + exit},
         {{"$/a*b/Ärger/GAME.EXE"},
          usual + " -c \"Mount C *\"$/a**b/Ärger*\"\" -c \"C:\" -c \"GAME.EXE" + exit},
-        // DOSBox not found (unset, a folder that is gone, one without DOSBox); the folder
-        // requester gets no answer and nothing new is stored.
+        // "%" doubled for DOSBox; "=" in a path is no keyword; the settings' name as on disk.
+        {{"$/50%off/A=B/GAME.EXE", "ISO=$/A=B.iso"},
+         usual + " -c \"ImgMount D *\"$/A=B.iso*\" -T iso\" -c \"Mount C *\"$/50%%off/A=B*\"\" -c "
+             "\"C:\" -c \"GAME.EXE" + exit},
+        {{"$/maze/MAZE.EXE"}, start + "-exit -fullscreen -conf tolvarn.conf" + maze + "MAZE.EXE" +
+             exit, LOWER_CONF, "../dosbox"}, // a relative folder is made absolute
+        {{"$/maze/HelloWorldGame.com"}, "WARNING: DOS cannot start \"HelloWorldGame.com\": a DOS "
+             "name has at most 8 characters, a dot and at most 3 more, and no blanks or any of * ? "
+             "\" / \\ | : ; , = + < > [ ]\n" + usual + maze + "HelloWorldGame.com" + exit},
+        // DOSBox not found (unset, a folder that is gone, one without DOSBox, one with a folder
+        // named DOSBox); the folder requester gets no answer and nothing new is stored.
         {{"$/maze/MAZE.EXE"}, "", PLAIN, "", notFound, {}},
         {{"$/maze/MAZE.EXE"}, "", PLAIN, "$/gone", notFound, {}},
         {{"$/maze/MAZE.EXE"}, "", PLAIN, "$/maze", notFound, {}},
+        {{"$/maze/MAZE.EXE"}, "", PLAIN, "$/cd", notFound, {}},
+        // Only a file can be run.
         {{"Nowhere/GAME.EXE"}, "", PLAIN, "$/dosbox",
          "Tolvarn: ERROR: Cannot find the file \"Nowhere/GAME.EXE\"\n", {}},
+        {{""}, "", PLAIN, "$/dosbox", "Tolvarn: ERROR: Cannot find the file \"\"\n", {}},
+        {{"$/maze"}, "", PLAIN, "$/dosbox",
+         "Tolvarn: ERROR: \"$/maze\" is not a file, so it cannot be run\n", {}},
+        {{"$/fifo"}, "", PLAIN, "$/dosbox",
+         "Tolvarn: ERROR: \"$/fifo\" is not a file, so it cannot be run\n", {}},
         // The program requester gets no answer: no notice and no warning either.
-        {{"CDdir=CD0:"}, "", NO_CONF, "$/dosbox", "", {}},
+        {{"CDdir=CD0:"}, "", NO_CONF, "$/dosbox", "", {}, 5},
+        {{"--help"}, "Usage: tolvarn [File] [Window]*", PLAIN, "$/dosbox", "", {}, 0},
+        {{"-h"}, "Usage: tolvarn [File] [Window]*", PLAIN, "$/dosbox", "", {}, 0},
+        {{"--version"}, "Tolvarn 1.1 (05.02.2013)\n", PLAIN, "$/dosbox", "", {}, 0},
         {{"$/maze/MAZE.EXE", "extra"}, "Shell parameter error, does not match template:\n*", PLAIN,
          "$/dosbox", "", {}},
         {{"CDletter"}, "Shell parameter error, expected value after keyword:\n*", PLAIN, "$/dosbox",
@@ -86,11 +106,14 @@ TEST(Runs, PrintWhatTheyShould) {
     for (const auto& test : cases) {
         LauncherSandbox sandbox;
         NothingLeftBehind leftBehind;
-        fs::permissions(sandbox.path("dosbox/DOSBox"), fs::perms::owner_read);
+        sandbox.writeScript("dosbox/DOSBox", "", "#!/no/such/interpreter\n");
         for (const char* file :
-             {"maze/SETUP.BAT", "low/setup.bat", "a*b/Ärger/GAME.EXE", "maze.iso"})
+             {"maze/SETUP.BAT", "low/setup.bat", "a*b/Ärger/GAME.EXE", "maze.iso",
+              "50%off/A=B/GAME.EXE", "A=B.iso", "maze/HelloWorldGame.com"})
             sandbox.writeFile(file, "MZ"); // only their names matter
-        sandbox.assign("CD0", sandbox.makeDir("cd"));
+        sandbox.makeDir("cd/DOSBox");
+        mkfifo(sandbox.path("fifo").c_str(), 0600);
+        sandbox.assign("CD0", sandbox.path("cd"));
         sandbox.assign("Maze", sandbox.path("maze"));
         sandbox.writeFile("maze/MAZE.EXE", test.setup & DOS4G ? "MZ DOS/4G" : "MZ");
         if (!(test.setup & NO_DOS32A_FILE))
@@ -102,6 +125,8 @@ TEST(Runs, PrintWhatTheyShould) {
             for (const char* fifo : {"dosbox/Tolvarn.conf", "dosbox/Y/dos32a.exe", "maze/PIPE.EXE"})
                 ASSERT_EQ(mkfifo(sandbox.path(fifo).c_str(), 0600), 0);
         }
+        if (test.setup & LOWER_CONF)
+            fs::rename(sandbox.path("dosbox/Tolvarn.conf"), sandbox.path("dosbox/tolvarn.conf"));
         const std::string stored = withSandbox(test.stored, sandbox.root());
         if (!stored.empty())
             sandbox.rememberDOSBox(stored);
@@ -111,11 +136,11 @@ TEST(Runs, PrintWhatTheyShould) {
 
         const RunOutcome outcome = runShellStart(arguments);
         SCOPED_TRACE(arguments.empty() ? "" : arguments[0]);
-        EXPECT_EQ(outcome.returnCode, 0);
+        EXPECT_EQ(outcome.returnCode, test.returnCode);
         const std::string out = withSandbox(test.out, sandbox.root());
         const size_t compared = out.ends_with("*") ? out.size() - 1 : std::string::npos;
         EXPECT_EQ(outcome.out.substr(0, compared), out.substr(0, compared));
-        EXPECT_EQ(outcome.err, test.err);
+        EXPECT_EQ(outcome.err, withSandbox(test.err, sandbox.root()));
         EXPECT_EQ(sandbox.events(), test.events);
         EXPECT_EQ(sandbox.remembered(), stored);
         leftBehind.check();
@@ -171,13 +196,15 @@ TEST_F(WholeRun, RunningOutOfMemoryAnywhereIsReportedAndTheFullRunHandsDOSBoxIts
         NothingLeftBehind runLeftBehind;
         const int64_t before = tolvarn::memory::allocationCount();
         tolvarn::memory::failAllocation(failing);
-        outcome = run({folder + "/GAME.EXE", "CDdir", folder, "NoExit", "Window"});
+        outcome = runShellStart({folder + "/GAME.EXE", "CDdir", folder, "NoExit", "Window"});
         tolvarn::memory::failAllocation(0);
         runLeftBehind.check();
         if (tolvarn::memory::allocationCount() - before < failing)
             break;
         ASSERT_EQ(outcome.out + outcome.err, "Ran out of memory\n") << "allocation " << failing;
+        ASSERT_EQ(outcome.returnCode, 10);
     }
+    EXPECT_EQ(outcome.returnCode, 0);
     EXPECT_GT(failing, 20);
     EXPECT_EQ(outcome.out + outcome.err, "");
     EXPECT_EQ(sandbox.events(), (Lines{notice, "dosbox"}));
@@ -193,19 +220,24 @@ TEST_F(WholeRun, DesktopStartRunsTheFirstProjectOrAsksAndRefusesUnsafePaths) {
     RunOutcome outcome = runChild(sandbox, {tolvarn, "--workbench", program, sandbox.work()});
     EXPECT_EQ(outcome.returnCode, 0);
     EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "Tolvarn: Press Ctrl-Alt-F9 to quit!\n");
+    EXPECT_EQ(outcome.err, "Tolvarn: Press Ctrl-F9 to quit!\n");
     EXPECT_EQ(sandbox.dosboxLog().at(10), "MAZE.EXE");
     fs::remove(sandbox.path("dosbox.log"));
     outcome = runChild(sandbox, {tolvarn, "--workbench"});
-    EXPECT_EQ(outcome.returnCode, 0);
+    EXPECT_EQ(outcome.returnCode, 5);
     EXPECT_EQ(outcome.out + outcome.err, "");
+    // An object in a folder that does not exist is missing, not a name in the host's root.
+    outcome = runChild(sandbox, {tolvarn, "--workbench", "/no/such/folder/GAME.EXE"});
+    EXPECT_EQ(outcome.returnCode, 10);
+    EXPECT_EQ(outcome.out + outcome.err,
+              "Tolvarn: ERROR: Cannot find the file \"/no/such/folder/GAME.EXE\"\n");
     // A double quote cannot come through the argument line, but it can through a desktop start;
     // it is refused before anything changes on disk.
     sandbox.writeFile("dosbox/Y/dos32a.exe", "DOS32A");
     const std::string unsafe = sandbox.writeFile("bad\"game/GAME.EXE", "MZ DOS/4G");
     sandbox.writeFile("bad\"game/DOS4GW.EXE", "DOS4GW");
     outcome = runChild(sandbox, {tolvarn, "--workbench", unsafe});
-    EXPECT_EQ(outcome.returnCode, 0);
+    EXPECT_EQ(outcome.returnCode, 10);
     EXPECT_EQ(outcome.out + outcome.err,
               "Tolvarn: ERROR: Cannot hand \"" + unsafe +
                   "\" to DOSBox: it holds a double quote or a control character\n");

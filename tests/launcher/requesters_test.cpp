@@ -44,8 +44,8 @@ TEST(RequestChoice, ReturnsTheButtonOrFails) {
         std::string out, err;
     } cases[] = {
         // clang-format off
-        {{requestChoice, "Tolvarn", "Press Ctrl-Alt-F9 to quit!", "OK", "TIMEOUTSECS=2"}, 0, "",
-         "Tolvarn: Press Ctrl-Alt-F9 to quit!\n"},
+        {{requestChoice, "Tolvarn", "Press Ctrl-F9 to quit!", "OK", "TIMEOUTSECS=2"}, 0, "",
+         "Tolvarn: Press Ctrl-F9 to quit!\n"},
         {{requestChoice, "Sure?", "100% %s", "Yes|100%|No", "PubScreen", "Workbench"}, 0, "",
          "Sure?: 100% %s\n"},
         {{requestChoice, "Note", "Text", "OK", "TimeoutSecs", "soon"}, 20,
@@ -62,19 +62,32 @@ TEST(RequestChoice, ReturnsTheButtonOrFails) {
     }
 }
 
-/// Runs tolvarn on a pseudo-terminal with its standard output in a file. For each step of
-/// `script` in turn it waits (at most ten seconds) for the prompt to appear after the one before,
-/// then types the answer and Enter. Returns the return code and what went to standard output.
+/// How a run on a pseudo-terminal is made: the program, its environment, and whether standard
+/// output goes to the terminal too (otherwise to a file).
+struct TerminalRun {
+    std::string program = builtProgram("tolvarn");
+    std::vector<std::pair<const char*, const char*>> environment = {};
+    bool outputOnTerminal = false;
+};
+
+/// Runs tolvarn on a pseudo-terminal. For each step of `script` in turn it waits (at most ten
+/// seconds) for the prompt to appear after the one before, then types the answer and Enter (an
+/// answer "\x03" is a Ctrl-C instead). Returns the return code, what went to standard output and
+/// in `err` all the terminal showed.
 RunOutcome onTerminal(const Sandbox& sandbox, Lines arguments,
-                      const std::vector<std::pair<std::string, std::string>>& script) {
-    arguments.insert(arguments.begin(), builtProgram("tolvarn"));
+                      const std::vector<std::pair<std::string, std::string>>& script,
+                      const TerminalRun& how = {}) {
+    arguments.insert(arguments.begin(), how.program);
     std::vector<char*> words = wordsOf(arguments);
     const std::string out = sandbox.path("terminal.out");
     int terminal = -1;
     const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
     if (child == 0) {
         setenv("TOLVARN_REQUESTER", "terminal", 1);
-        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        for (const auto& [name, value] : how.environment)
+            value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+        if (!how.outputOnTerminal)
+            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
         execv(words[0], words.data());
         _exit(127);
     }
@@ -93,36 +106,173 @@ RunOutcome onTerminal(const Sandbox& sandbox, Lines arguments,
             shown.append(buffer, static_cast<size_t>(count));
         }
         seen = shown.find(prompt, seen) + prompt.size();
-        EXPECT_GT(write(terminal, (answer + "\n").c_str(), answer.size() + 1), 0);
+        const std::string typed = answer == "\x03" ? answer : answer + "\n";
+        EXPECT_GT(write(terminal, typed.c_str(), typed.size()), 0);
     }
-    while (read(terminal, buffer, sizeof buffer) > 0) {
-    }
+    for (ssize_t count; (count = read(terminal, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, static_cast<size_t>(count));
     close(terminal);
     int status = 0;
     waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), ""};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            how.outputOnTerminal ? shown : readFile(out), shown};
 }
 
 TEST(TerminalRequesters, AskForDOSBoxUntilFoundOrGivenUp) {
     LauncherSandbox sandbox;
     const std::string program = sandbox.writeFile("games/MAZE.EXE", "MZ");
+    sandbox.makeDir("empty/DOSBox");
     const std::string prompt = "Path (an empty line cancels): ";
-    // A folder without DOSBox is remembered but asked about again, one that does not exist is
-    // not remembered; giving up ends quietly.
+    // Nothing on PATH: the requester says what it wants. A folder without DOSBox is remembered
+    // but asked about again, one that does not exist is not remembered, a sub-folder named
+    // DOSBox is no DOSBox; giving up is a failure.
     RunOutcome outcome = onTerminal(sandbox, {program},
-                                    {{prompt, sandbox.path("games")},
+                                    {{"Tolvarn: choose the folder that holds DOSBox\r\nChoose a "
+                                      "folder.\r\n" +
+                                          prompt,
+                                      sandbox.path("games")},
                                      {prompt, sandbox.path("gone")},
+                                     {prompt, sandbox.path("empty")},
                                      {prompt, ""},
                                      {"Could not find DOSBox", ""}});
-    EXPECT_EQ(outcome.returnCode, 0);
+    EXPECT_EQ(outcome.returnCode, 10);
     EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(sandbox.remembered(), sandbox.path("games"));
+    EXPECT_EQ(sandbox.remembered(), sandbox.path("empty"));
 
     outcome = onTerminal(sandbox, {program},
-                         {{prompt, sandbox.path("dosbox")}, {"Press Ctrl-Alt-F9 to quit!", ""}});
+                         {{prompt, sandbox.path("dosbox")}, {"Press Ctrl-F9 to quit!", ""}});
     EXPECT_EQ(outcome.returnCode, 0);
     EXPECT_EQ(sandbox.remembered(), sandbox.path("dosbox"));
     EXPECT_EQ(sandbox.dosboxLog().back(), "exit");
+}
+
+/// A copy of tolvarn installed in the sandbox's "prefix", with the example settings beside it.
+std::string installedCopy(const Sandbox& sandbox) {
+    sandbox.writeFile("prefix/share/tolvarn/Tolvarn.conf",
+                      readFile(TOLVARN_SOURCE_DIR "/data/Tolvarn.conf"));
+    const std::string copy = sandbox.makeDir("prefix/bin") + "/tolvarn";
+    fs::copy_file(builtProgram("tolvarn"), copy);
+    return copy;
+}
+
+TEST(FirstRun, FindsDOSBoxOnThePathAndMakesAFolderOfItsOwnWithoutAsking) {
+    for (const char* backend : {"none", "terminal"}) {
+        SCOPED_TRACE(backend);
+        LauncherSandbox sandbox;
+        const std::string tolvarn = installedCopy(sandbox),
+                          own = sandbox.path("config/tolvarn/DOSBox");
+        const std::string program = sandbox.writeFile("games/MAZE.EXE", "MZ");
+        fs::create_symlink(sandbox.path("dosbox/DOSBox"), sandbox.makeDir("tools") + "/dosbox");
+        // On a terminal nothing shows there: no question is asked (the notice is a stub here).
+        const auto run = [&] {
+            return backend == std::string("none")
+                       ? runChild(sandbox, {tolvarn, program})
+                       : onTerminal(sandbox, {program}, {}, {.program = tolvarn});
+        };
+        RunOutcome outcome = run();
+        EXPECT_EQ(outcome.returnCode, 0);
+        EXPECT_EQ(outcome.err, "");
+        EXPECT_EQ(outcome.out, "Tolvarn uses the DOSBox at \"" + sandbox.path("tools/dosbox") +
+                                   "\"; its folder \"" + own +
+                                   "\" is where \"Tolvarn.conf\" and \"Y/dos32a.exe\" go.\n");
+        EXPECT_EQ(fs::read_symlink(own + "/DOSBox"), sandbox.path("tools/dosbox"));
+        EXPECT_EQ(readFile(own + "/Tolvarn.conf"),
+                  readFile(TOLVARN_SOURCE_DIR "/data/Tolvarn.conf"));
+        EXPECT_TRUE(fs::is_empty(own + "/Y"));
+        EXPECT_EQ(sandbox.remembered(), own);
+        EXPECT_EQ(sandbox.dosboxLog(), (Lines{own, "-exit", "-fullscreen", "-conf", "Tolvarn.conf",
+                                              "-c", "Mount C \"" + sandbox.path("games") + "\"",
+                                              "-c", "C:", "-c", "MAZE.EXE", "-c", "exit"}));
+        // The next run says nothing more; one that finds the variable gone reuses the folder.
+        outcome = run();
+        EXPECT_EQ(outcome.returnCode, 0);
+        EXPECT_EQ(outcome.out, "");
+        fs::remove(sandbox.path("config/tolvarn/env/AppDir/DOSBox"));
+        fs::remove(own + "/Tolvarn.conf");
+        EXPECT_EQ(run().returnCode, 0);
+        EXPECT_EQ(sandbox.remembered(), own);
+        EXPECT_EQ(readFile(own + "/Tolvarn.conf"),
+                  readFile(TOLVARN_SOURCE_DIR "/data/Tolvarn.conf"));
+    }
+}
+
+TEST(TerminalRuns, MarkErrorsInColourOnlyOnATerminalThatWantsThemAndBreakWithTwenty) {
+    LauncherSandbox sandbox;
+    // clang-format off
+    const struct { const char *term, *noColour, *start, *end; } cases[] = {
+        {"xterm", nullptr, "\x1b[32;43m", "\x1b[31;40m\x1b[0m"}, {"xterm", "1", "##", "##"},
+        {"dumb", nullptr, "##", "##"}};
+    // clang-format on
+    for (const auto& test : cases) {
+        const RunOutcome outcome =
+            onTerminal(sandbox, {"a", "b"}, {},
+                       {.environment = {{"TERM", test.term}, {"NO_COLOR", test.noColour}},
+                        .outputOnTerminal = true});
+        EXPECT_EQ(outcome.returnCode, 10);
+        EXPECT_NE(outcome.out.find(std::string("a ") + test.start + "b" + test.end),
+                  std::string::npos)
+            << outcome.out;
+    }
+    // Ctrl-C while the "?" prompt waits for its line.
+    const RunOutcome outcome =
+        onTerminal(sandbox, {"?"}, {{"NoExit/S: ", "\x03"}}, {.outputOnTerminal = true});
+    EXPECT_EQ(outcome.returnCode, 20);
+    EXPECT_NE(outcome.err.find("***Break"), std::string::npos);
+}
+
+TEST(PipedInput, TheArgumentPromptTakesOneLineAndTheRequesterTheNext) {
+    LauncherSandbox sandbox;
+    sandbox.rememberDOSBox(sandbox.path("dosbox"));
+    const std::string program = sandbox.writeFile("games/MAZE.EXE", "MZ");
+    setenv("TOLVARN_REQUESTER", "terminal", 1);
+    const RunOutcome outcome = runChild(sandbox, {builtProgram("tolvarn"), "?"},
+                                        sandbox.writeFile("typed", "Window\n" + program + "\n"));
+    EXPECT_EQ(outcome.returnCode, 0);
+    EXPECT_EQ(sandbox.dosboxLog(), (Lines{sandbox.path("dosbox"), "-exit", "-conf", "Tolvarn.conf",
+                                          "-c", "Mount C \"" + sandbox.path("games") + "\"", "-c",
+                                          "C:", "-c", "MAZE.EXE", "-c", "exit"}));
+}
+
+TEST(DesktopConsole, OpensWithTheFirstOutputAndTheRunEndsWhenItIsClosed) {
+    LauncherSandbox sandbox;
+    for (const char* tool : {"Xvfb", "zenity", "xdotool"})
+        if (!fs::exists(sandbox.path("tools/") + tool))
+            GTEST_SKIP()
+                << "the desktop needs Xvfb, zenity and xdotool (scripts/install-dependencies)";
+    // The server tells its process number, then picks a free display and tells that.
+    FILE* server = popen("echo $$; exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null", "r");
+    int serverId = 0, display = -1;
+    ASSERT_TRUE(server != nullptr && fscanf(server, "%d %d", &serverId, &display) == 2);
+    setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
+    setenv("NO_AT_BRIDGE", "1", 1); // no accessibility bus or settings daemon here
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+    unsetenv("TOLVARN_REQUESTER");
+    sandbox.rememberDOSBox(sandbox.path("dosbox"));
+    const std::string tolvarn =
+        installedCopy(sandbox); // with the stub notice, no dialog of its own
+    const std::string program = sandbox.writeFile("games/MAZE.EXE", "MZ");
+    // A run that prints nothing opens no window and ends by itself.
+    EXPECT_EQ(runChild(sandbox, {"timeout", "30", tolvarn, "--workbench", program}).returnCode, 0);
+    // A failing run shows its report in the window and waits until the window is closed.
+    sandbox.writeScript("dosbox/DOSBox", "", "#!/no/such/interpreter\n");
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(open(sandbox.path("desktop.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        execl(tolvarn.c_str(), tolvarn.c_str(), "--workbench", program.c_str(), nullptr);
+        _exit(127);
+    }
+    const RunOutcome found =
+        runChild(sandbox, {"timeout", "30", "xdotool", "search", "--sync", "--name", "^Tolvarn$"});
+    const std::string window = found.out.substr(0, found.out.find('\n'));
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, WNOHANG), 0) << "ended with the window open";
+    EXPECT_EQ(runChild(sandbox, {"xdotool", "windowkill", window}).returnCode, 0) << found.out;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 10);
+    EXPECT_EQ(readFile(sandbox.path("desktop.out")), ""); // all of it went to the window
+    kill(serverId, SIGTERM);
+    pclose(server);
+    unsetenv("DISPLAY");
 }
 
 } // namespace

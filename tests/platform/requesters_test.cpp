@@ -83,6 +83,15 @@ TEST_F(ZenityRequesterTest, MessagesNumberTheButtonsFromTheLeftAndTheRightmostZe
     EXPECT_EQ(zenityGot(), (Words{"--question", "--no-markup", "--title=Tolvarn",
                                   "--text=Disk C:\\\\GAMES", "--switch", "--extra-button=Yes",
                                   "--extra-button=May|be", "--extra-button=No"}));
+    // A single button informs, unless the text reports an error or warns.
+    for (const auto& [text, kind] : {std::pair{"ERROR: Cannot find", "--error"},
+                                     {"WARNING: Missing", "--warning"},
+                                     {"Note", "--info"}}) {
+        const EasyStruct single = {20, 0, "Tolvarn", text, "OK"};
+        answer("", 0);
+        EXPECT_EQ(EasyRequestArgs(nullptr, &single, nullptr, nullptr), 0);
+        EXPECT_EQ(zenityGot().at(0), kind) << text;
+    }
 }
 
 TEST_F(ZenityRequesterTest, FileRequestersFillDrawerFileAndArgumentsFromTheChoice) {
@@ -108,14 +117,18 @@ TEST_F(ZenityRequesterTest, FileRequestersFillDrawerFileAndArgumentsFromTheChoic
     answer("", 1); // closed
     EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
     FreeAslRequest(requester);
-    // Drawers only, starting at a "drawer" that is no folder at all: the dialog starts anywhere.
-    const TagItem drawers[] = {
-        {ASLFR_InitialDrawer, text("Pick one!")}, {ASLFR_Flags2, FRF_DRAWERSONLY}, {TAG_DONE, 0}};
+    // Drawers only, starting at a "drawer" that is no folder at all: the dialog starts anywhere
+    // and shows that text as its question.
+    const TagItem drawers[] = {{ASLFR_TitleText, text("Tolvarn")},
+                               {ASLFR_InitialDrawer, text("Pick one!")},
+                               {ASLFR_Flags2, FRF_DRAWERSONLY},
+                               {TAG_DONE, 0}};
     requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, drawers));
     answer("/opt/DOSBox", 0);
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
     EXPECT_EQ(shown(), "/opt/DOSBox||0");
-    EXPECT_EQ(zenityGot(), (Words{"--file-selection", "--directory"}));
+    EXPECT_EQ(zenityGot(),
+              (Words{"--file-selection", "--title=Tolvarn: Pick one!", "--directory"}));
     FreeAslRequest(requester);
     // A multiple choice lists each with a lock on its folder, locked by its host path as it is.
     const std::string folder = sandbox.makeDir("dos:games");
@@ -171,7 +184,7 @@ TEST_F(RequesterTest, TheRealZenityOnAPrivateDisplayClosesTheNoticeInTimeAndCanc
     ScopedVariable automatic{"TOLVARN_REQUESTER", std::nullopt}, wayland{"WAYLAND_DISPLAY", {}},
         screen{"DISPLAY", ":" + std::to_string(display)}, bridge{"NO_AT_BRIDGE", "1"},
         settings{"GSETTINGS_BACKEND", "memory"}; // no accessibility bus or settings daemon here
-    const EasyStruct notice = {20, 0, "Tolvarn", "Press Ctrl-Alt-F9 to quit!", "OK"};
+    const EasyStruct notice = {20, 0, "Tolvarn", "Press Ctrl-F9 to quit!", "OK"};
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(platform::timedEasyRequest(&notice, nullptr, 1), 0);
     const auto took = std::chrono::steady_clock::now() - started;
@@ -255,21 +268,28 @@ class TerminalRequesterTest : public HostLayerTest {
 TEST_F(TerminalRequesterTest, ReadsATypedPathAsksAgainOrCancels) {
     const std::string games = sandbox.makeDir("Games");
     sandbox.writeFile("Games/doom.exe", "MZ");
-    const std::vector<TagItem> tags = {{ASLFR_TitleText, text("Tolvarn")},
-                                       {ASLFR_InitialDrawer, text(games.c_str())},
-                                       {ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
-                                       {ASLFR_DoPatterns, DOSTRUE},
-                                       {TAG_DONE, 0}};
+    std::vector<TagItem> tags = {{ASLFR_TitleText, text("Tolvarn")},
+                                 {ASLFR_InitialDrawer, text(games.c_str())},
+                                 {ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
+                                 {ASLFR_DoPatterns, DOSTRUE},
+                                 {TAG_DONE, 0}};
     // Relative to the starting folder, in any letter case; a folder is no file.
     const std::string prompt = "\r\nPath (an empty line cancels): ";
     EXPECT_EQ(askFile(tags, "..\nmissing/x\nDOOM.EXE\n",
-                      "\r\nTolvarn\r\nChoose a file. Names matching #?.(exe|com|bat).\r\n"
+                      "\r\nTolvarn\r\nChoose a file. Names ending in .exe, .com or .bat.\r\n"
                       "Relative paths start in " +
                           games + prompt + "That is a folder, not a file: .." + prompt +
                           "No such folder: missing/x" + prompt),
               "-1|" + games + "|doom.exe");
     for (const char* cancel : {"\n", "\x04"})
         EXPECT_EQ(askFile(tags, cancel), "0|" + games + "|");
+    // A "drawer" that is no folder is the question; a pattern that is no list of endings stays.
+    tags[1].ti_Data = text("Choose an MS-DOS program to run!");
+    tags[2].ti_Data = text("#?game#?");
+    EXPECT_EQ(askFile(tags, "\n",
+                      "\r\nTolvarn\r\nChoose an MS-DOS program to run! Names matching #?game#?."
+                      "\r\nPath"),
+              "0|Choose an MS-DOS program to run!|");
     // A drawers-only requester asks again until the answer is a folder.
     sandbox.makeDir("DOSBox");
     EXPECT_EQ(askFile({{ASLFR_Flags2, FRF_DRAWERSONLY}, {TAG_DONE, 0}},
@@ -298,7 +318,7 @@ TEST_F(TerminalRequesterTest, MessagesReadTheChoiceOnTheTerminalOnly) {
 }
 
 TEST_F(TerminalRequesterTest, TimedNoticeWaitsAtMostItsTime) {
-    const EasyStruct notice = {20, 0, "Tolvarn", "Press Ctrl-Alt-F9 to quit!", "OK"};
+    const EasyStruct notice = {20, 0, "Tolvarn", "Press Ctrl-F9 to quit!", "OK"};
     // Unanswered it closes after its one second; Enter closes it at once.
     for (const auto& [typed, timeout, least, most] :
          {std::tuple{"", 1, 900ms, 20s}, {"\n", 60, 0ms, 20s}}) {
@@ -308,7 +328,7 @@ TEST_F(TerminalRequesterTest, TimedNoticeWaitsAtMostItsTime) {
         const auto waited = std::chrono::steady_clock::now() - started;
         EXPECT_TRUE(waited >= least && waited < most) << timeout;
         EXPECT_TRUE(
-            terminal.shows("Press Ctrl-Alt-F9 to quit!\r\n[OK] Press Enter(closes by itself in " +
+            terminal.shows("Press Ctrl-F9 to quit!\r\n[OK] Press Enter (closes by itself in " +
                            std::to_string(timeout)));
     }
 }
@@ -330,6 +350,7 @@ TEST(RequesterBackendChoice, FollowsTheSettingThenWhatIsThere) {
         {nullptr, remote, nullptr, noZenity, true, B::terminal},
         {nullptr, unreachable, "no-such-wayland", zenity, true, B::terminal},
         {nullptr, unreachable, nullptr, zenity, false, B::none},
+        {"bogus", remote, nullptr, zenity, true, B::gui}, // said once, then chosen as unset
     };
     // clang-format on
     const auto value = [](const char* v) {

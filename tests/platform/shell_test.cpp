@@ -172,6 +172,9 @@ TEST_F(StartupTest, AShellStartRebuildsTheArgumentText) {
         // keyword stays a keyword.
         {{"ISO=my disc.iso"}, "ISO=\"my disc.iso\"\n"},
         {{"/path/a=b c.exe", "=x y"}, "\"/path/a=b c.exe\" \"=x y\"\n"},
+        // Only a plain word before the "=" is a keyword; any other "=" is part of a path.
+        {{"/games/A=B/GAME.EXE", "ISO=/x/A=B.iso", "my-game=1.exe"},
+         "\"/games/A=B/GAME.EXE\" ISO=\"/x/A=B.iso\" \"my-game=1.exe\"\n"},
         {{"GAME.EXE", "--workbench"}, "GAME.EXE --workbench\n"}, // only first it means a desktop start
     };
     // clang-format on
@@ -197,7 +200,7 @@ TEST_F(StartupTest, AWorkbenchStartListsTheProgramThenEachObject) {
     // Run in the program's own folder, as a desktop start is.
     EXPECT_EQ(seen, (Words{"0", "\n", "desktop", home, self, sandbox.path("Games") + "|DOOM.EXE",
                            sandbox.work() + "|relative name.bat", sandbox.work() + "|Folder",
-                           "(none)|x.exe"}));
+                           "(none)|" + sandbox.path("gone/x.exe")}));
     // Afterwards the start message, its locks and the program's folder as current one are gone.
     EXPECT_EQ(pathOf(FindTask(nullptr)->pr_CurrentDir), sandbox.work());
 }

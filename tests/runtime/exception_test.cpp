@@ -79,7 +79,8 @@ TEST_F(ExceptionTest, GuardedProcedureCleansUpOnEveryPathAndKeepsTheOuterState) 
         {0, [] { Raise(ID_ERR); }, false, 0, "body clean after ERR"},
         {ID_MEM, [] { Raise(ID_ERR); }, false, ID_MEM, "body clean after ERR"},
         {ID_EXE, [] { Throw(ID_BUG, "inner"); }, true, ID_BUG, "body clean after BUG"},
-        {0, [] { throw std::bad_alloc(); }, true, ID_BUG, "body clean after BUG"},
+        {0, [] { throw std::bad_alloc(); }, true, ID_MEM, "body clean after MEM"},
+        {0, [] { throw 42; }, true, ID_BUG, "body clean after BUG"},
     };
     // clang-format on
     for (const auto& [outer, fail, throws, after, expectedSteps] : cases) {
