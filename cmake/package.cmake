@@ -4,7 +4,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tolvarn)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Tolvarn developers <tolvarn@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "run MS-DOS programs in DOSBox with one command or double-click")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "run MS-DOS programs in DOSBox with one command or double-click")
 set(CPACK_PACKAGE_DESCRIPTION
     "Tolvarn runs an MS-DOS program (an .EXE, .COM or .BAT file) inside the DOSBox emulator with
 one command or one double-click. It finds DOSBox and remembers where it lives, mounts the

@@ -68,15 +68,16 @@ installed=$(cd "$stage" && find . -type f | sed 's/^\.//' | sort)
 [ "$installed" = "$expected" ] || fail "installed files differ:"$'\n'"$installed"
 for program in usr/bin/tolvarn usr/libexec/tolvarn/RequestChoice; do
   file -b "$stage/$program" | grep -q ', stripped' || fail "$program is not stripped"
-  readelf -d "$stage/$program" | grep -q 'NEEDED.*libc\.so' || fail "$program does not use the shared C library"
+  readelf -d "$stage/$program" | grep -q 'NEEDED.*libc\.so' ||
+    fail "$program does not use the shared C library"
 done
 desktop="$stage/usr/share/applications/tolvarn.desktop"
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 grep -qx 'Exec=/usr/bin/tolvarn --workbench %f' "$desktop" || fail "Exec: $(grep ^Exec= "$desktop")"
 warnings=$(man --warnings -l "$stage/usr/share/man/man1/tolvarn.1" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man page warnings: $warnings"
-XDG_DATA_DIRS="$stage/usr/share" update-mime-database "$stage/usr/share/mime" 2>"$work/mime.err" && [ ! -s "$work/mime.err" ] ||
-  fail "update-mime-database: $(cat "$work/mime.err")"
+XDG_DATA_DIRS="$stage/usr/share" update-mime-database "$stage/usr/share/mime" 2>"$work/mime.err" &&
+  [ ! -s "$work/mime.err" ] || fail "update-mime-database: $(cat "$work/mime.err")"
 
 # The staged tree lives elsewhere than its prefix, as a moved installation does.
 session "$stage/usr/bin/tolvarn" "$work/game/GAME.EXE" </dev/null >"$work/run.out" 2>&1 ||
@@ -118,7 +119,8 @@ dosbox_ran_for GAME.COM || fail "gio launch did not reach DOSBox"
 echo "== a prefix with a blank and a \$"
 odd="$work/odd place/a\$b"
 cmake --install "$build" --prefix "$odd" >/dev/null 2>&1 || fail "cmake --install into '$odd'"
-desktop-file-validate "$odd/share/applications/tolvarn.desktop" || fail "desktop-file-validate ($odd)"
+desktop-file-validate "$odd/share/applications/tolvarn.desktop" ||
+  fail "desktop-file-validate ($odd)"
 session gio launch "$odd/share/applications/tolvarn.desktop" "$work/game/GAME.EXE" >/dev/null 2>&1
 dosbox_ran_for GAME.EXE || fail "the desktop entry of '$odd' did not start its tolvarn"
 
