@@ -153,8 +153,10 @@ TEST_F(ShellParametersTest, ErrorsAreShownExactlyInBothStylesAndNotWhenQuiet) {
         for (const char* style : {"MorphOS", "Windows", ""}) { // "": quiet, as 1 is not TRUE
             platformName = *style ? style : "MorphOS";
             const int32_t quiet = *style ? 1 : TRUE;
-            const std::string printed = captureStdout(
-                [&] { EXPECT_EQ(ParseShellParameters(templateText, line, quiet), FALSE); });
+            // Named captures: clang before 16 cannot capture a structured binding.
+            const std::string printed = captureStdout([&, text = templateText, arguments = line] {
+                EXPECT_EQ(ParseShellParameters(text, arguments, quiet), FALSE);
+            });
             EXPECT_EQ(printed, *style ? shown(display, *style == 'W') : "") << templateText << line;
         }
     }
