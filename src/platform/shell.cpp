@@ -15,6 +15,10 @@
 #include <unistd.h>
 #include <vector>
 
+#ifndef TOLVARN_COMMAND_DIR_FROM_BIN
+#define TOLVARN_COMMAND_DIR_FROM_BIN "../libexec/tolvarn"
+#endif
+
 namespace {
 
 using namespace tolvarn::platform;
@@ -51,11 +55,14 @@ std::optional<std::string> findInDirectory(const std::string& directory, const s
     return std::nullopt;
 }
 
-/// The folders a bare command word is looked for in: the program's own folder, then the absolute
-/// folders of the host's PATH. Never the current directory: a game folder holding a file named
-/// like a command must not be able to run it.
+/// The folders a bare command word is looked for in: the program's own folder (PROGDIR:), then
+/// the installation's command folder (libexec/tolvarn, found from the program's folder, so a
+/// moved installation still finds it), then the absolute folders of the host's PATH. Never the
+/// current directory: a game folder holding a file named like a command must not be able to run
+/// it.
 std::vector<std::string> commandFolders() {
-    std::vector<std::string> folders = {programDirectory()};
+    const std::string program = programDirectory();
+    std::vector<std::string> folders = {program, joinPath(program, TOLVARN_COMMAND_DIR_FROM_BIN)};
     for (std::string& folder : hostPathFolders())
         folders.push_back(std::move(folder));
     return folders;

@@ -140,7 +140,12 @@ bool setGlobal(const std::string& name, std::string_view value) {
     }
     if (injectedFailure(tolvarn::platform::Operation::Write))
         return false;
-    std::string temporary = joinPath(*folder, "." + lastComponent(*target) + ".XXXXXX");
+    // Appended piece by piece: prepending "." to a temporary string makes GCC 12 at -O3 see an
+    // overlapping copy inside std::string that cannot happen (-Wrestrict).
+    std::string hidden = ".";
+    hidden += lastComponent(*target);
+    hidden += ".XXXXXX";
+    std::string temporary = joinPath(*folder, hidden);
     const int descriptor = mkostemp(temporary.data(), O_CLOEXEC);
     if (descriptor < 0) {
         setIoErrFromHostError(errno, ERROR_WRITE_PROTECTED);

@@ -245,17 +245,5 @@ TEST_F(WholeRun, DesktopStartRunsTheFirstProjectOrAsksAndRefusesUnsafePaths) {
     EXPECT_TRUE(sandbox.dosboxLog().empty());
 }
 
-TEST(Installation, PlacesProgramsSettingsAndDesktopEntry) {
-    Sandbox sandbox;
-    const std::string prefix = sandbox.path("prefix");
-    const std::string install = "cmake --install '" + buildDir() + "' --prefix '" + prefix + "'";
-    ASSERT_EQ(std::system((install + " >/dev/null").c_str()), 0);
-    for (const char* installed : {"bin/tolvarn", "bin/RequestChoice", "share/tolvarn/Tolvarn.conf"})
-        EXPECT_TRUE(fs::exists(prefix + "/" + installed)) << installed;
-    const std::string entry = readFile(prefix + "/share/applications/tolvarn.desktop");
-    EXPECT_NE(entry.find("\nExec=tolvarn --workbench %f\n"), std::string::npos);
-    EXPECT_NE(entry.find("application/x-msdos-program;"), std::string::npos);
-}
-
 } // namespace
 } // namespace tolvarn::testing

@@ -307,8 +307,9 @@ TEST_F(TerminalRequesterTest, MessagesReadTheChoiceOnTheTerminalOnly) {
         // clang-format on
         Terminal terminal(typed);
         // Standard output may go anywhere: the conversation stays on the terminal.
-        EXPECT_EQ(captureStdout([&] {
-                      EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, args), result);
+        // A named capture: clang before 16 cannot capture a structured binding.
+        EXPECT_EQ(captureStdout([&, expected = result] {
+                      EXPECT_EQ(EasyRequestArgs(nullptr, &message, nullptr, args), expected);
                   }),
                   "");
         EXPECT_TRUE(terminal.shows(
