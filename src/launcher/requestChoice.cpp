@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -89,5 +90,20 @@ int requestChoiceMain(int /*argumentCount*/, char** /*argumentVector*/) {
         PrintException();
     disposeShellParameters();
     endAmigaDosModule();
+    return chosen;
+}
+
+int32_t requestChoiceResident(const char* /*argumentText*/) {
+    // The command reads its arguments where a started one does, from GetArgStr(); what the
+    // calling program had matched and raised must survive the command's own start and end.
+    const int32_t savedException = exception;
+    const char* const savedInfo = exceptionInfo;
+    EString savedLine = std::exchange(argumentLine, nullptr);
+    ShellParameterState savedParameters = std::exchange(shellParameterState(), {});
+    const int chosen = requestChoiceMain(0, nullptr);
+    shellParameterState() = savedParameters;
+    argumentLine = savedLine;
+    exception = savedException;
+    exceptionInfo = savedInfo;
     return chosen;
 }

@@ -1,5 +1,6 @@
 #include "launcher/requesters.h"
 
+#include "launcher/requestChoice.h"
 #include "pAmigaDos/pathComposition.h"
 #include "platform/asl.h"
 #include "platform/dos.h"
@@ -19,7 +20,11 @@ EListStorage<1> defaultArgumentStorage;
 /// reads it, and one with codes reads a 0 instead of whatever lies in memory.
 EList defaultArguments = nullptr;
 
-intptr_t tagData(const void* pointer) { return reinterpret_cast<intptr_t>(pointer); }
+constexpr char residentRequestChoice[] = "RequestChoice";
+
+intptr_t tagData(const void* pointer) {
+    return reinterpret_cast<intptr_t>(pointer);
+}
 
 /// Returns the head of the chain of chosen entries of a multi-selection, in selection order.
 EString chainOfSelection(const FileRequester* requester) {
@@ -97,7 +102,7 @@ int32_t requestMessage(const char* title, const char* text, const char* gadgets,
                        Window* window) {
     static const intptr_t noArguments[1] = {0};
     const EasyStruct description = {20, 0, title, text, gadgets};
-    const intptr_t* items = args != nullptr           ? args
+    const intptr_t* items = args != nullptr               ? args
                             : defaultArguments != nullptr ? defaultArguments
                                                           : noArguments;
     return EasyRequestArgs(window, &description, nullptr, items);
@@ -129,9 +134,14 @@ void startRequesterModule() {
     GadToolsBase = OpenLibrary("gadtools.library", 39);
     if (GadToolsBase == nullptr)
         CleanUp(10);
+    // The notice runs inside the program instead of as a program of its own, which saves a
+    // process start per launch. Should the list refuse it, the Shell still finds the program.
+    AddSegment(residentRequestChoice, requestChoiceResident, FALSE);
 }
 
 void endRequesterModule() {
+    if (Segment* resident = FindSegment(residentRequestChoice, nullptr, FALSE))
+        RemSegment(resident);
     // The bases are forgotten as well as closed, so that a later start in the same process that
     // stops before this module never closes them a second time.
     CloseLibrary(AslBase);

@@ -58,19 +58,26 @@ std::string quotedArgument(std::string_view argument) {
     return text;
 }
 
+std::string argumentTextOf(const std::vector<std::string>& arguments) {
+    std::string text;
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        if (index > 0)
+            text += ' ';
+        text += quotedArgument(arguments[index]);
+    }
+    text += '\n';
+    return text;
+}
+
 } // namespace tolvarn::platform::internal
 
 namespace tolvarn::platform {
 
 void setArgumentsFromHost(int argc, char** argv) {
-    std::string text;
-    for (int index = 1; index < argc && argv != nullptr && argv[index] != nullptr; ++index) {
-        if (index > 1)
-            text += ' ';
-        text += internal::quotedArgument(argv[index]);
-    }
-    text += '\n';
-    internal::setArgumentText(std::move(text));
+    std::vector<std::string> arguments;
+    for (int index = 1; index < argc && argv != nullptr && argv[index] != nullptr; ++index)
+        arguments.emplace_back(argv[index]);
+    internal::setArgumentText(internal::argumentTextOf(arguments));
 }
 
 } // namespace tolvarn::platform

@@ -229,7 +229,36 @@ int32_t DeleteVar(const char* name, uint32_t flags);
 /// The process's argument text, ending in a line feed.
 const char* GetArgStr();
 
-/// Runs a command line through this program's own Shell and waits for it. Returns the command's
+/// The code of a resident command: runs the command on its argument text (the arguments on one
+/// line, ending in a line feed, which GetArgStr() also returns during the call) and returns its
+/// return code.
+using ResidentEntry = int32_t (*)(const char* argumentText);
+
+/// Values of seg_UC for the Shell's own commands; a program's commands count their calls there.
+inline constexpr int32_t CMD_SYSTEM = -1;
+
+/// One command of the Shell's resident list.
+struct Segment {
+    Segment* seg_Next;
+    int32_t seg_UC;        // calls running now, or CMD_SYSTEM
+    ResidentEntry seg_Seg; // the command's code
+    const char* seg_Name;  // owned by the list
+};
+
+/// Makes `entry` the resident command `name`, found by the Shell before any folder is searched.
+/// `system` non-zero makes it one of the Shell's own commands. Returns DOSTRUE, or DOSFALSE with
+/// IoErr() set (ERROR_OBJECT_EXISTS when a command of that name and kind is resident already).
+int32_t AddSegment(const char* name, ResidentEntry entry, int32_t system);
+/// Returns the resident command named `name` (letter case ignored) of the kind `system` asks for,
+/// looking after `start` (null: from the first), or null when there is none.
+Segment* FindSegment(const char* name, const Segment* start, int32_t system);
+/// Takes a command off the resident list. Returns DOSTRUE, or DOSFALSE with IoErr()
+/// ERROR_OBJECT_IN_USE while it runs, ERROR_OBJECT_NOT_FOUND when it is not on the list.
+int32_t RemSegment(Segment* segment);
+
+/// Runs a command line through this program's own Shell and waits for it. A bare command word
+/// that names a resident command runs that command in this process, with the same argument text
+/// and redirections a program would get. Returns the command's
 /// exit status, 20 when a signal ended it, -1 with IoErr() set when it could not be started, 1
 /// for a null command.
 int32_t SystemTagList(const char* command, const TagItem* tags);

@@ -44,6 +44,7 @@ struct Outstanding {
     int64_t dosObjects = 0;
     int64_t requesters = 0;
     int64_t folderHolds = 0;
+    int64_t residentCommands = 0;
     bool operator==(const Outstanding&) const = default;
 };
 Outstanding outstanding();

@@ -154,6 +154,9 @@ bool equalsIgnoringCase(std::string_view left, std::string_view right);
 
 /// Replaces the process's argument text (GetArgStr).
 void setArgumentText(std::string text);
+/// The argument text of a command started with `arguments`: joined by one blank, each quoted
+/// where the template matcher would otherwise split it, a line feed at the end.
+std::string argumentTextOf(const std::vector<std::string>& arguments);
 
 /// The layer's own clean-ups when the process record is rebuilt.
 void forgetFaults();

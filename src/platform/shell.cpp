@@ -8,7 +8,10 @@
 #include "platform/process.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <dirent.h>
+#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -98,8 +101,8 @@ std::optional<std::string> redirectionPath(const std::string& target, Target kin
     return resolvePath(target, kind, base);
 }
 
-/// The folder the command runs in: NP_CurrentDir's, else the process's current directory.
-std::optional<std::string> workingFolder(const TagItem* tags) {
+/// The lock NP_CurrentDir gives, or 0 when the tags give none.
+BPTR currentDirTag(const TagItem* tags) {
     const TagItem* tag = tags;
     while (tag != nullptr && tag->ti_Tag != TAG_DONE) {
         if (tag->ti_Tag == TAG_MORE) {
@@ -108,10 +111,124 @@ std::optional<std::string> workingFolder(const TagItem* tags) {
         }
         // NP_StackSize needs nothing: host stacks are far larger than any size asked for.
         if (tag->ti_Tag == NP_CurrentDir && tag->ti_Data != 0)
-            return lockPath(reinterpret_cast<BPTR>(tag->ti_Data));
+            return reinterpret_cast<BPTR>(tag->ti_Data);
         ++tag;
     }
-    return currentDirectoryPath();
+    return nullptr;
+}
+
+/// The resident command a bare command word names: the program's own before the Shell's.
+Segment* residentCommand(const std::string& word) {
+    if (word.find(':') != std::string::npos || word.find('/') != std::string::npos)
+        return nullptr;
+    if (Segment* segment = FindSegment(word.c_str(), nullptr, DOSFALSE))
+        return segment;
+    return FindSegment(word.c_str(), nullptr, DOSTRUE);
+}
+
+/// A standard stream pointed at a file while this lives, as a started program would find it;
+/// the original stream comes back afterwards, with whatever was written flushed to the file.
+class StreamRedirected {
+  public:
+    StreamRedirected(std::FILE* stream, int descriptor)
+        : stream_(stream), descriptor_(descriptor) {}
+    ~StreamRedirected() {
+        if (!redirected_) {
+            if (saved_ >= 0)
+                ::close(saved_);
+            return;
+        }
+        std::fflush(stream_);
+        if (saved_ >= 0) {
+            ::dup2(saved_, descriptor_);
+            ::close(saved_);
+        } else {
+            ::close(descriptor_); // it was closed before
+        }
+        std::clearerr(stream_); // an end of the file read does not stay with the original
+    }
+    StreamRedirected(const StreamRedirected&) = delete;
+    StreamRedirected& operator=(const StreamRedirected&) = delete;
+
+    /// Points the stream at `hostPath` opened with `flags`. Returns false with errno set when it
+    /// cannot be opened.
+    bool redirect(const std::string& hostPath, int flags) {
+        std::fflush(stream_);
+        // Kept above the standard descriptors; none when the stream was closed to begin with.
+        saved_ = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 3);
+        if (saved_ < 0 && errno != EBADF)
+            return false;
+        const int file = ::open(hostPath.c_str(), flags | O_CLOEXEC, 0666);
+        if (file < 0)
+            return false;
+        redirected_ = true;
+        if (file == descriptor_) // it took the closed stream's place
+            return ::fcntl(file, F_SETFD, 0) == 0;
+        const bool moved = ::dup2(file, descriptor_) >= 0;
+        const int error = errno;
+        ::close(file);
+        errno = error;
+        return moved;
+    }
+
+  private:
+    std::FILE* stream_;
+    int descriptor_;
+    int saved_ = -1;
+    bool redirected_ = false;
+};
+
+/// What a resident command runs with: its argument text as GetArgStr(), the folder it was given
+/// as the current directory, and a use count that keeps it on the list. All of it goes back to
+/// the caller's when this goes, whichever way the command ended.
+class ResidentCall {
+  public:
+    ResidentCall(Segment& segment, const std::vector<std::string>& arguments, BPTR currentDir)
+        : segment_(segment), savedArguments_(GetArgStr()) {
+        if (segment_.seg_UC >= 0)
+            ++segment_.seg_UC;
+        setArgumentText(argumentTextOf(arguments));
+        if (currentDir != nullptr) {
+            savedDir_ = CurrentDir(currentDir);
+            changedDir_ = true;
+        }
+    }
+    ~ResidentCall() {
+        if (changedDir_)
+            CurrentDir(savedDir_);
+        setArgumentText(std::move(savedArguments_));
+        if (segment_.seg_UC > 0)
+            --segment_.seg_UC;
+    }
+    ResidentCall(const ResidentCall&) = delete;
+    ResidentCall& operator=(const ResidentCall&) = delete;
+
+  private:
+    Segment& segment_;
+    std::string savedArguments_;
+    BPTR savedDir_ = nullptr;
+    bool changedDir_ = false;
+};
+
+/// Runs a resident command with the redirections of its command line. Returns its return code,
+/// or -1 with IoErr() set when a redirection cannot be opened.
+int32_t runResident(Segment& segment, const ParsedCommand& parsed, BPTR currentDir,
+                    const std::string& base) {
+    std::optional<std::string> input, output;
+    if (parsed.input && !(input = redirectionPath(*parsed.input, Target::existing, base)))
+        return -1;
+    if (parsed.output && !(output = redirectionPath(*parsed.output, Target::create, base)))
+        return -1;
+    StreamRedirected standardInput(stdin, STDIN_FILENO);
+    StreamRedirected standardOutput(stdout, STDOUT_FILENO);
+    const int outputMode = O_WRONLY | O_CREAT | (parsed.appendOutput ? O_APPEND : O_TRUNC);
+    if ((input && !standardInput.redirect(*input, O_RDONLY)) ||
+        (output && !standardOutput.redirect(*output, outputMode))) {
+        setIoErrFromHostError(errno);
+        return -1;
+    }
+    ResidentCall call(segment, parsed.arguments, currentDir);
+    return segment.seg_Seg(GetArgStr());
 }
 
 } // namespace
@@ -127,9 +244,13 @@ int32_t SystemTagList(const char* command, const TagItem* tags) {
     if (parsed->command.empty())
         return 0;
 
-    const auto base = workingFolder(tags);
+    // The command runs in NP_CurrentDir's folder, else in the process's current directory.
+    const BPTR currentDir = currentDirTag(tags);
+    const auto base = currentDir != nullptr ? lockPath(currentDir) : currentDirectoryPath();
     if (!base)
         return -1;
+    if (Segment* resident = residentCommand(parsed->command))
+        return runResident(*resident, *parsed, currentDir, *base);
     const auto program = findCommand(parsed->command, *base);
     if (!program)
         return -1;
