@@ -1,5 +1,4 @@
-// Launcher test helpers: a sandbox with a stub DOSBox and a stub notice command that note how
-// they were started, and whole runs of the program, in this process or as a child. The tests
+// Launcher test helpers: a sandbox with a stub DOSBox that notes how it was started, and whole runs of the program, in this process or as a child. The tests
 // with a real DOSBox use them too.
 #pragma once
 
@@ -51,9 +50,9 @@ inline std::string builtProgram(const std::string& name) {
 }
 
 /// "dosbox" holds a stub DOSBox that writes its working directory and its arguments, one a line,
-/// to dosbox.log; "bin", first on PATH, a stub RequestChoice. Both note their start in events.log.
-/// Requesters answer nothing, at once. PATH holds no DOSBox (the host's would be found on a first
-/// run): besides "bin" only "tools", with links to the few host programs the tests run.
+/// to dosbox.log, and notes its start in events.log. Requesters answer nothing, at once, and the
+/// notice shows on standard error. PATH holds no DOSBox (the host's would be found on a first
+/// run): only "tools", with links to the few host programs the tests run.
 class LauncherSandbox : public Sandbox {
   public:
     LauncherSandbox() : oldPath_(std::getenv("PATH")) {
@@ -61,11 +60,9 @@ class LauncherSandbox : public Sandbox {
         for (const char* tool : {"timeout", "sleep", "genisoimage", "zenity", "Xvfb", "xdotool"})
             if (const std::string found = tolvarn::platform::findInHostPath(tool); !found.empty())
                 fs::create_symlink(found, makeDir("tools") + "/" + tool);
-        setenv("PATH", (path("bin:") + path("tools")).c_str(), 1);
-        const std::string events = " >>'" + path("events.log") + "'\n";
-        writeScript("bin/RequestChoice", "echo \"notice $*\"" + events);
+        setenv("PATH", path("tools").c_str(), 1);
         writeScript("dosbox/DOSBox", "{ pwd -P; printf '%s\\n' \"$@\"; } >'" + path("dosbox.log") +
-                                         "'\necho dosbox" + events);
+                                         "'\necho dosbox >>'" + path("events.log") + "'\n");
         writeFile("dosbox/Tolvarn.conf", "[sdl]\n");
     }
     ~LauncherSandbox() {

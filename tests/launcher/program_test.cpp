@@ -11,7 +11,8 @@
 namespace tolvarn::testing {
 namespace {
 
-const std::string notice = "notice Tolvarn Press Ctrl-F9 to quit! OK TIMEOUTSECS=2";
+/// The notice before DOSBox starts, as the requesters show it when there is nobody to ask.
+const std::string notice = "Tolvarn: Press Ctrl-F9 to quit!\n";
 
 /// "$" stands for the sandbox folder.
 std::string withSandbox(std::string text, const std::string& root) {
@@ -34,7 +35,7 @@ TEST(Runs, PrintWhatTheyShould) {
         std::string out; // a final "*" accepts anything after it
         int setup = PLAIN;
         std::string stored = "$/dosbox", err = "";
-        Lines events = {notice};
+        bool noticed = true; // {} in a row: no notice
         int returnCode = 10; // DOSBox cannot start here, which is a failure too
     } cases[] = {
         // clang-format off
@@ -140,8 +141,7 @@ TEST(Runs, PrintWhatTheyShould) {
         const std::string out = withSandbox(test.out, sandbox.root());
         const size_t compared = out.ends_with("*") ? out.size() - 1 : std::string::npos;
         EXPECT_EQ(outcome.out.substr(0, compared), out.substr(0, compared));
-        EXPECT_EQ(outcome.err, withSandbox(test.err, sandbox.root()));
-        EXPECT_EQ(sandbox.events(), test.events);
+        EXPECT_EQ(outcome.err, (test.noticed ? notice : "") + withSandbox(test.err, sandbox.root()));
         EXPECT_EQ(sandbox.remembered(), stored);
         leftBehind.check();
     }

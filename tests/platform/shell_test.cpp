@@ -12,6 +12,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 namespace fs = std::filesystem;
 using tolvarn::platform::startProgram;
@@ -127,6 +129,70 @@ TEST_F(ShellCommandTest, FindsCommandsInTheProgramsFolderThenPathButNeverTheCurr
     EXPECT_EQ(SystemTagList("trap", nullptr), -1);
     EXPECT_FALSE(fs::exists(sandbox.path("sprung")));
     EXPECT_EQ(SystemTagList((sandbox.work() + "/trap").c_str(), nullptr), 0); // named in full
+}
+
+/// A resident command that prints its argument text and the name of its current directory (and,
+/// given "read", the line on its standard input), and returns the length of that text. Taking
+/// itself off the list while it runs must fail.
+int32_t residentEntry(const char* argumentText) {
+    EXPECT_STREQ(argumentText, GetArgStr());
+    char line[64] = "";
+    if (std::string_view(argumentText).starts_with("read") && !std::fgets(line, sizeof line, stdin))
+        line[0] = '\0';
+    char folder[1024] = "";
+    NameFromLock(FindTask(nullptr)->pr_CurrentDir, folder, sizeof folder);
+    std::printf("%s|%s|%s", argumentText, FilePart(folder), line);
+    EXPECT_EQ(RemSegment(FindSegment("Echo", nullptr, DOSFALSE)), DOSFALSE);
+    EXPECT_EQ(IoErr(), ERROR_OBJECT_IN_USE);
+    return static_cast<int32_t>(std::strlen(argumentText));
+}
+
+TEST_F(ShellCommandTest, ResidentCommandsComeBeforeEveryFolderAndRunHere) {
+    writeScript(bin + "/echo", "exit 99");
+    sandbox.writeFile("work/in.txt", "typed\n");
+    const auto before = platform::outstanding();
+    ASSERT_EQ(AddSegment("Echo", residentEntry, DOSFALSE), DOSTRUE);
+    EXPECT_EQ(AddSegment("ECHO", residentEntry, DOSFALSE), DOSFALSE); // one of each name
+    EXPECT_EQ(IoErr(), ERROR_OBJECT_EXISTS);
+    EXPECT_EQ(platform::outstanding().residentCommands, before.residentCommands + 1);
+    const std::string elsewhere = sandbox.makeDir("elsewhere");
+    const BPTR lock = Lock(elsewhere.c_str(), SHARED_LOCK);
+    const TagItem inElsewhere[] = {{NP_CurrentDir, reinterpret_cast<intptr_t>(lock)}, {TAG_DONE, 0}};
+    // clang-format off
+    const struct {
+        std::string command;
+        const TagItem* tags;
+        int32_t result;
+        std::string shown, file = "", written = ""; // standard output; what `file` then holds
+    } cases[] = {
+        {"eCHO a \"b c\"", nullptr, 8, "a \"b c\"\n|work|"},
+        {"echo >nil: quiet", nullptr, 6, ""},
+        {"echo >out x", nullptr, 2, "", "work/out", "x\n|work|"},
+        {"echo >>OUT y", nullptr, 2, "", "work/out", "x\n|work|y\n|work|"},
+        {"echo >out", inElsewhere, 1, "", "elsewhere/out", "\n|elsewhere|"},
+        {"echo <in.txt read", nullptr, 5, "read\n|work|typed\n"},
+        {"echo >nosuchfolder/out", nullptr, -1, ""},
+        {"echo <nosuchinput", nullptr, -1, ""},
+        {bin + "/echo", nullptr, 99, ""}, // a path is never resident
+        {"where", nullptr, 0, sandbox.work() + "\n"}, // what is not resident is still found
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        int32_t result = 0;
+        EXPECT_EQ(captureStdout([&] { result = SystemTagList(c.command.c_str(), c.tags); }),
+                  c.shown)
+            << c.command;
+        EXPECT_EQ(result, c.result) << c.command;
+        if (!c.file.empty()) {
+            EXPECT_EQ(readFile(sandbox.path(c.file)), c.written) << c.command;
+        }
+    }
+    UnLock(lock);
+    EXPECT_EQ(GetArgStr(), std::string("\n")); // the caller's argument text is back
+    ASSERT_EQ(RemSegment(FindSegment("echo", nullptr, DOSFALSE)), DOSTRUE);
+    EXPECT_EQ(FindSegment("echo", nullptr, DOSFALSE), nullptr);
+    EXPECT_EQ(platform::outstanding(), before);
+    EXPECT_EQ(SystemTagList("echo", nullptr), 99); // the program on PATH again
 }
 
 /// What the entry saw: argc, argument text, Shell start, current directory, then for a desktop
