@@ -1,5 +1,5 @@
-// Launcher test helpers: a sandbox with a stub DOSBox that notes how it was started, and whole runs of the program, in this process or as a child. The tests
-// with a real DOSBox use them too.
+// Launcher test helpers: a sandbox with a stub DOSBox that notes how it was started, and whole runs
+// of the program, in this process or as a child. The tests with a real DOSBox use them too.
 #pragma once
 
 #include "launcher/program.h"

@@ -141,7 +141,8 @@ TEST(Runs, PrintWhatTheyShould) {
         const std::string out = withSandbox(test.out, sandbox.root());
         const size_t compared = out.ends_with("*") ? out.size() - 1 : std::string::npos;
         EXPECT_EQ(outcome.out.substr(0, compared), out.substr(0, compared));
-        EXPECT_EQ(outcome.err, (test.noticed ? notice : "") + withSandbox(test.err, sandbox.root()));
+        EXPECT_EQ(outcome.err,
+                  (test.noticed ? notice : "") + withSandbox(test.err, sandbox.root()));
         EXPECT_EQ(sandbox.remembered(), stored);
         leftBehind.check();
     }
@@ -189,7 +190,7 @@ TEST_F(WholeRun, RunningOutOfMemoryAnywhereIsReportedAndTheFullRunHandsDOSBoxIts
     fs::copy(sandbox.path("dosbox"), dosbox); // the stub and its settings
     sandbox.writeFile("dos box/Y/dos32a.exe", "DOS32A");
     sandbox.rememberDOSBox(dosbox);
-    int64_t failing = 1;
+    int64_t failing = 1, noticeFailures = 0;
     RunOutcome outcome;
     for (;; ++failing) {
         fs::remove(sandbox.path("events.log"));
@@ -201,13 +202,21 @@ TEST_F(WholeRun, RunningOutOfMemoryAnywhereIsReportedAndTheFullRunHandsDOSBoxIts
         runLeftBehind.check();
         if (tolvarn::memory::allocationCount() - before < failing)
             break;
-        ASSERT_EQ(outcome.out + outcome.err, "Ran out of memory\n") << "allocation " << failing;
+        if (outcome.returnCode == 0) { // the notice's allocation: DOSBox starts without it
+            ASSERT_EQ(sandbox.events(), Lines{"dosbox"}) << "allocation " << failing;
+            ++noticeFailures;
+            continue;
+        }
+        const std::string said = outcome.out + outcome.err; // the notice may have come before
+        ASSERT_TRUE(said == "Ran out of memory\n" || said == "Ran out of memory\n" + notice)
+            << said << "allocation " << failing;
         ASSERT_EQ(outcome.returnCode, 10);
     }
     EXPECT_EQ(outcome.returnCode, 0);
     EXPECT_GT(failing, 20);
-    EXPECT_EQ(outcome.out + outcome.err, "");
-    EXPECT_EQ(sandbox.events(), (Lines{notice, "dosbox"}));
+    EXPECT_GT(noticeFailures, 0);
+    EXPECT_EQ(outcome.out + outcome.err, notice);
+    EXPECT_EQ(sandbox.events(), Lines{"dosbox"});
     EXPECT_EQ(sandbox.dosboxLog(),
               (Lines{dosbox, "-conf", "Tolvarn.conf", "-c", "Mount D \"" + folder + "\" -t cdrom",
                      "-c", "Mount Y \"" + dosbox + "/Y\"", "-c", "Mount C \"" + folder + "\"", "-c",
@@ -215,7 +224,6 @@ TEST_F(WholeRun, RunningOutOfMemoryAnywhereIsReportedAndTheFullRunHandsDOSBoxIts
 }
 
 TEST_F(WholeRun, DesktopStartRunsTheFirstProjectOrAsksAndRefusesUnsafePaths) {
-    // The real notice command speaks on standard error when there is nobody to show it to.
     const std::string tolvarn = builtProgram("tolvarn");
     RunOutcome outcome = runChild(sandbox, {tolvarn, "--workbench", program, sandbox.work()});
     EXPECT_EQ(outcome.returnCode, 0);

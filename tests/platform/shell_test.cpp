@@ -157,7 +157,8 @@ TEST_F(ShellCommandTest, ResidentCommandsComeBeforeEveryFolderAndRunHere) {
     EXPECT_EQ(platform::outstanding().residentCommands, before.residentCommands + 1);
     const std::string elsewhere = sandbox.makeDir("elsewhere");
     const BPTR lock = Lock(elsewhere.c_str(), SHARED_LOCK);
-    const TagItem inElsewhere[] = {{NP_CurrentDir, reinterpret_cast<intptr_t>(lock)}, {TAG_DONE, 0}};
+    const TagItem inElsewhere[] = {{NP_CurrentDir, reinterpret_cast<intptr_t>(lock)},
+                                   {TAG_DONE, 0}};
     // clang-format off
     const struct {
         std::string command;
