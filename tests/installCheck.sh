@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build the two ways users do and checks what a desktop and a shell then see:
 #   - staged into a DESTDIR with prefix /usr, as the Debian package is: every file in its place,
-#     programs stripped, the desktop entry valid, the manual page free of warnings, and the
-#     installed tolvarn running the installed RequestChoice from libexec with PATH holding
-#     neither (a decoy RequestChoice on PATH must not run);
+#     programs stripped, the desktop entry valid, the manual page free of warnings, the
+#     installed tolvarn reaching DOSBox with its notice built in (a decoy RequestChoice on PATH
+#     must not run), and the installed RequestChoice working on its own;
 #   - into a home folder's .local without DESTDIR: the install refreshes the file-type and
 #     desktop databases, so the DOS programs get types the desktop entry claims, Tolvarn is their
 #     default application, and xdg-open and gio launch (a double-click) reach Tolvarn;
@@ -83,7 +83,9 @@ XDG_DATA_DIRS="$stage/usr/share" update-mime-database "$stage/usr/share/mime" 2>
 session "$stage/usr/bin/tolvarn" "$work/game/GAME.EXE" </dev/null >"$work/run.out" 2>&1 ||
   fail "the staged tolvarn failed"
 dosbox_ran_for GAME.EXE || fail "the staged tolvarn did not reach DOSBox: $(cat "$work/run.out")"
-[ ! -e "$work/decoy.ran" ] || fail "a RequestChoice on PATH ran instead of the installed one"
+[ ! -e "$work/decoy.ran" ] || fail "a RequestChoice on PATH ran instead of Tolvarn's own notice"
+session "$stage/usr/libexec/tolvarn/RequestChoice" Tolvarn "A notice" OK </dev/null >/dev/null 2>&1 ||
+  fail "the installed RequestChoice does not run on its own"
 
 echo "== install into ~/.local"
 local_prefix="$work/home/.local"

@@ -112,17 +112,28 @@ TEST_F(ShellCommandTest, RedirectsAndRunsInTheFolderItIsGiven) {
     UnLock(lock);
 }
 
-TEST_F(ShellCommandTest, FindsCommandsInTheProgramsFolderThenPathButNeverTheCurrentOne) {
+TEST_F(ShellCommandTest, FindsCommandsInTheProgramsFolderThenItsOwnThenPathButNeverTheCurrentOne) {
     writeScript(bin + "/Mixed", "exit 11");
     writeScript(bin + "/mixed", "exit 12");
     EXPECT_EQ(SystemTagList("mIXED", nullptr), 11);
     EXPECT_EQ(SystemTagList("mixed", nullptr), 12); // an exact match wins
+    // The program's folder, then the installation's command folder beside it, then PATH.
     const std::string name = "TolvarnProbe" + std::to_string(::getpid());
-    const std::string probe =
-        writeScript(platform::internal::programDirectory() + "/" + name, "exit 21");
+    const std::string programFolder = platform::internal::programDirectory();
+    const std::string commandFolder = programFolder + "/../libexec/tolvarn";
+    const bool madeCommandFolder = fs::create_directories(commandFolder);
+    const std::string probe = writeScript(programFolder + "/" + name, "exit 21");
+    const std::string command = writeScript(commandFolder + "/" + name, "exit 23");
     writeScript(bin + "/" + name, "exit 22");
     EXPECT_EQ(SystemTagList(("tolvarnprobe" + std::to_string(::getpid())).c_str(), nullptr), 21);
     fs::remove(probe);
+    EXPECT_EQ(SystemTagList(name.c_str(), nullptr), 23);
+    fs::remove(command);
+    if (madeCommandFolder) { // and its parent, when nothing else is in it
+        fs::remove(commandFolder);
+        std::error_code notEmpty;
+        fs::remove(programFolder + "/../libexec", notEmpty);
+    }
     EXPECT_EQ(SystemTagList(name.c_str(), nullptr), 22);
     writeScript(sandbox.path("work/trap"), "/usr/bin/touch " + sandbox.path("sprung"));
     ScopedVariable relative("PATH", ".::work:" + bin);
