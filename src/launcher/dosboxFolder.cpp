@@ -56,23 +56,16 @@ int32_t linkDOSBox(const char* folder, const char* found) {
     return holdsDOSBox(folder);
 }
 
-/// Copies the installed example settings into `folder`, unless it holds settings already. The
-/// copy is made under another name and renamed into place, so that nobody ever sees half of it.
+/// Copies the installed example settings into `folder`, unless it holds settings already.
+/// copyFile gives the copy its name only when it is whole, and only while the name is free.
 void copyExampleSettings(const char* folder) {
     EString settings = strJoinPart(folder, "Tolvarn.conf", FALSE);
-    EString partial = strJoinPart(folder, "Tolvarn.conf.partial", FALSE);
     tolvarn::guarded(
         [&] {
-            if (pathExists(settings, 0) || !pathExists(exampleSettings, 1))
-                return;
-            DeleteFile(partial);
-            if (copyFile(exampleSettings, partial, FALSE) && !Rename(partial, settings))
-                DeleteFile(partial);
+            if (pathExists(exampleSettings, 1))
+                copyFile(exampleSettings, settings, FALSE);
         },
-        [&] {
-            DisposeString(settings);
-            DisposeString(partial);
-        });
+        [&] { DisposeString(settings); });
 }
 
 } // namespace

@@ -189,36 +189,16 @@ void refuseNonFile(Launch& launch, const char* file) {
 }
 
 /// Returns a new e-string with the name that "Tolvarn.conf" has on disk in the current
-/// directory (DOSBox looks for the name exactly as given), or NIL when there is none. An entry
-/// of exactly that name wins over one that differs in letter case.
+/// directory (DOSBox looks for the name exactly as given), or NIL when there is no such file.
+/// The host's lookup decides which entry that is: the exact name first, else one differing in
+/// letter case.
 EString settingsNameOnDisk() {
-    BPTR folder = 0;
-    FileInfoBlock* fib = nullptr;
-    EString found = nullptr;
-    guarded(
-        [&] {
-            folder = Lock("", SHARED_LOCK);
-            fib = static_cast<FileInfoBlock*>(AllocDosObject(DOS_FIB, nullptr));
-            if (folder == 0 || fib == nullptr || !Examine(folder, fib))
-                return;
-            while (ExNext(folder, fib)) {
-                const char* name = fib->fib_FileName;
-                if (!StrCmpNoCase(name, settingsFile) || !isFile(name))
-                    continue;
-                if (found == nullptr || std::strcmp(name, settingsFile) == 0) {
-                    DisposeString(found);
-                    found = StrJoin(name);
-                }
-            }
-        },
-        [&] {
-            if (fib != nullptr)
-                FreeDosObject(DOS_FIB, fib);
-            UnLock(folder);
-            if (exception != 0)
-                found = DisposeString(found);
-        });
-    return found;
+    if (!isFile(settingsFile))
+        return nullptr;
+    EString path = strExpandPath(settingsFile, TRUE);
+    EString name = nullptr;
+    guarded([&] { name = StrJoin(FilePart(path)); }, [&] { DisposeString(path); });
+    return name;
 }
 
 /// TRUE when `file` ends in ".BAT", letter case ignored.

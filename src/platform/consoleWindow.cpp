@@ -2,6 +2,7 @@
 // standard output and feeds it to zenity's text view, which it starts with the first output.
 #include "platform/consoleWindow.h"
 
+#include "platform/hostLayer.h"
 #include "platform/requesterBackends.h"
 
 #include <cerrno>
@@ -135,7 +136,7 @@ ConsoleWindow::ConsoleWindow() {
     }
     relay_ = child;
     finished_ = finished[1];
-    savedOutput_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    savedOutput_ = keepStandardDescriptor(STDOUT_FILENO);
     // Standard output is the pipe now, inherited by the programs started from here as the
     // original system's console window was.
     ::dup2(output[1], STDOUT_FILENO);
@@ -145,13 +146,7 @@ ConsoleWindow::ConsoleWindow() {
 ConsoleWindow::~ConsoleWindow() {
     if (relay_ < 0)
         return;
-    std::fflush(stdout);
-    if (savedOutput_ >= 0) {
-        ::dup2(savedOutput_, STDOUT_FILENO);
-        ::close(savedOutput_);
-    } else {
-        ::close(STDOUT_FILENO);
-    }
+    putBackStandardDescriptor(stdout, STDOUT_FILENO, savedOutput_);
     ::close(finished_);
     int status = 0;
     while (::waitpid(relay_, &status, 0) < 0 && errno == EINTR) {

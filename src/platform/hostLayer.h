@@ -5,6 +5,7 @@
 #include "platform/dos.h"
 #include "platform/exec.h"
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -168,6 +169,14 @@ void resetLibraries();
 int openRegularFile(int directory, const std::string& name, bool followLinks);
 /// The whole contents of a regular file (soft links followed); empty for anything else.
 std::optional<std::string> readRegularFile(const std::string& path);
+
+/// Keeps a duplicate of the standard descriptor `descriptor` above the standard ones, so that
+/// it can be pointed elsewhere for a while. Returns the duplicate, or -1 with errno set (EBADF
+/// when the descriptor was closed to begin with).
+int keepStandardDescriptor(int descriptor);
+/// Flushes `stream`, then puts the duplicate `kept` (from keepStandardDescriptor, or -1 for a
+/// descriptor that was closed then) back as `descriptor`, and closes the duplicate.
+void putBackStandardDescriptor(std::FILE* stream, int descriptor, int kept);
 
 /// Sets IoErr() from errno, with a chosen code for "permission denied" (EACCES).
 void setIoErrFromHostError(int hostError, int32_t accessDeniedCode);

@@ -138,13 +138,7 @@ class StreamRedirected {
                 ::close(saved_);
             return;
         }
-        std::fflush(stream_);
-        if (saved_ >= 0) {
-            ::dup2(saved_, descriptor_);
-            ::close(saved_);
-        } else {
-            ::close(descriptor_); // it was closed before
-        }
+        putBackStandardDescriptor(stream_, descriptor_, saved_);
         std::clearerr(stream_); // an end of the file read does not stay with the original
     }
     StreamRedirected(const StreamRedirected&) = delete;
@@ -155,7 +149,7 @@ class StreamRedirected {
     bool redirect(const std::string& hostPath, int flags) {
         std::fflush(stream_);
         // Kept above the standard descriptors; none when the stream was closed to begin with.
-        saved_ = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 3);
+        saved_ = keepStandardDescriptor(descriptor_);
         if (saved_ < 0 && errno != EBADF)
             return false;
         const int file = ::open(hostPath.c_str(), flags | O_CLOEXEC, 0666);
@@ -232,6 +226,24 @@ int32_t runResident(Segment& segment, const ParsedCommand& parsed, BPTR currentD
 }
 
 } // namespace
+
+namespace tolvarn::platform::internal {
+
+int keepStandardDescriptor(int descriptor) {
+    return ::fcntl(descriptor, F_DUPFD_CLOEXEC, 3);
+}
+
+void putBackStandardDescriptor(std::FILE* stream, int descriptor, int kept) {
+    std::fflush(stream);
+    if (kept >= 0) {
+        ::dup2(kept, descriptor);
+        ::close(kept);
+    } else {
+        ::close(descriptor); // it was closed before
+    }
+}
+
+} // namespace tolvarn::platform::internal
 
 int32_t SystemTagList(const char* command, const TagItem* tags) {
     if (command == nullptr)
