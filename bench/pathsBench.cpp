@@ -5,7 +5,7 @@
 // an index cannot avoid).
 #include "pAmigaDos/pathComposition.h"
 #include "pAmigaDos/queries.h"
-#include "platform/exec.h"
+#include "platform/exec/exec.h"
 #include "runtime/types.h"
 #include "strings/estring.h"
 

@@ -1,7 +1,7 @@
 // The Shell's command-line splitter. For any bytes: splitting never fails badly; a line that
 // splits can be written back with every part quoted and splits into the same parts again; and any
 // text quoted by quoteShellItem comes back unchanged as one item.
-#include "platform/commandLine.h"
+#include "platform/shell/commandLine.h"
 
 #include <cstdint>
 #include <cstdio>

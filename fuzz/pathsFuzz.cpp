@@ -7,7 +7,7 @@
 //
 // Input: a path, a NUL, a name, a NUL, then one byte that chooses a buffer size for AddPart.
 #include "pAmigaDos/pathComposition.h"
-#include "platform/dos.h"
+#include "platform/dos/dos.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "strings/estring.h"

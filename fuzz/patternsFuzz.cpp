@@ -5,7 +5,7 @@
 // arbitrary bytes.
 //
 // Input: a pattern, a NUL, a name, a NUL, then one byte that chooses a smaller buffer size.
-#include "platform/dos.h"
+#include "platform/dos/dos.h"
 
 #include <cstdint>
 #include <cstdio>

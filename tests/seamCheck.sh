@@ -8,7 +8,7 @@ if [ -n "$hits" ]; then
   exit 1
 fi
 # The layer's own headers must not leak them either.
-hits=$(grep -nE '#\s*include\s*<(unistd|fcntl|dirent|spawn|signal|termios|poll|pwd|grp|sys/[a-z_]+)\.h>' src/platform/*.h 2>/dev/null)
+hits=$(grep -nE '#\s*include\s*<(unistd|fcntl|dirent|spawn|signal|termios|poll|pwd|grp|sys/[a-z_]+)\.h>' -r src/platform --include='*.h')
 if [ -n "$hits" ]; then
   echo "host layer headers that expose operating-system headers:"
   echo "$hits"

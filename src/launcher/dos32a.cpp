@@ -1,8 +1,8 @@
 #include "launcher/dos32a.h"
 
 #include "pAmigaDos/fileContents.h"
-#include "platform/dos.h"
-#include "platform/folderChanges.h"
+#include "platform/dos/dos.h"
+#include "platform/host/folderChanges.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "runtime/types.h"

@@ -3,8 +3,8 @@
 #include "pAmigaDos/fileContents.h"
 #include "pAmigaDos/pathComposition.h"
 #include "pAmigaDos/queries.h"
-#include "platform/dos.h"
-#include "platform/hostSetup.h"
+#include "platform/dos/dos.h"
+#include "platform/host/host.h"
 #include "runtime/exception.h"
 #include "runtime/types.h"
 

@@ -1,4 +1,4 @@
 #include "launcher/program.h"
-#include "platform/startup.h"
+#include "platform/exec/startup.h"
 
 int main(int argc, char** argv) { return tolvarn::platform::startProgram(argc, argv, tolvarnMain); }

@@ -4,10 +4,10 @@
 #include "launcher/requesters.h"
 #include "launcher/tolvarn.h"
 #include "pAmigaDos/pathComposition.h"
-#include "platform/hostSetup.h"
+#include "platform/host/host.h"
 #include "runtime/exception.h"
-#include "runtime/startSteps.h"
 #include "runtime/types.h"
+#include "startup/startSteps.h"
 #include "std/pShellParameters.h"
 #include "strings/estring.h"
 

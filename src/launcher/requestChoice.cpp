@@ -3,7 +3,7 @@
 #include "launcher/protectedRegion.h"
 
 #include "pAmigaDos/queries.h"
-#include "platform/intuition.h"
+#include "platform/requesters/intuition.h"
 #include "runtime/exception.h"
 #include "runtime/types.h"
 #include "std/pShellParameters.h"

@@ -1,5 +1,5 @@
 #include "launcher/requestChoice.h"
-#include "platform/startup.h"
+#include "platform/exec/startup.h"
 
 int main(int argc, char** argv) {
     return tolvarn::platform::startProgram(argc, argv, requestChoiceMain);

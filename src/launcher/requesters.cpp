@@ -2,9 +2,9 @@
 
 #include "launcher/requestChoice.h"
 #include "pAmigaDos/pathComposition.h"
-#include "platform/asl.h"
-#include "platform/dos.h"
-#include "platform/intuition.h"
+#include "platform/dos/dos.h"
+#include "platform/requesters/asl.h"
+#include "platform/requesters/intuition.h"
 #include "runtime/exception.h"
 #include "runtime/types.h"
 

@@ -2,8 +2,8 @@
 // requester and two ways of running a Shell command line.
 #pragma once
 
-#include "platform/exec.h"
-#include "platform/types.h"
+#include "platform/exec/exec.h"
+#include "platform/exec/types.h"
 #include "strings/elist.h"
 #include "strings/estring.h"
 

@@ -5,7 +5,7 @@
 #include "launcher/requesters.h"
 #include "pAmigaDos/pathComposition.h"
 #include "pAmigaDos/queries.h"
-#include "platform/dos.h"
+#include "platform/dos/dos.h"
 #include "runtime/exception.h"
 #include "runtime/types.h"
 #include "strings/elist.h"

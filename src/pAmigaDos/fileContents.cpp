@@ -4,7 +4,7 @@
 
 #include "pAmigaDos/pathComposition.h"
 #include "pAmigaDos/queries.h"
-#include "platform/folderChanges.h"
+#include "platform/host/folderChanges.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 

@@ -1,7 +1,7 @@
 // 64-bit positions and sizes over the platform's 32-bit Seek, and a whole-file copy.
 #pragma once
 
-#include "platform/dos.h"
+#include "platform/dos/dos.h"
 
 /// Returns the position of fh, or -1 on failure.
 int64_t filePosition(FileHandle* fh);

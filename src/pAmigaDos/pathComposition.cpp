@@ -4,7 +4,7 @@
 // of one directory of an assign.
 #include "pAmigaDos/pathComposition.h"
 
-#include "platform/exec.h"
+#include "platform/exec/exec.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 

@@ -2,7 +2,7 @@
 // without following links. Every path result is a new e-string owned by the caller.
 #pragma once
 
-#include "platform/dos.h"
+#include "platform/dos/dos.h"
 #include "strings/estring.h"
 
 /// Returns path (or only its directory part, with dirOnly) joined with name. Never NIL.

@@ -3,7 +3,7 @@
 #include "pAmigaDos/queries.h"
 
 #include "pAmigaDos/pathComposition.h"
-#include "platform/exec.h"
+#include "platform/exec/exec.h"
 #include "runtime/exception.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Existence and type tests (never showing a requester), variables and the argument line.
 #pragma once
 
-#include "platform/dos.h"
+#include "platform/dos/dos.h"
 #include "strings/estring.h"
 
 /// The process's Shell argument line without its trailing line feed; NIL outside the module's

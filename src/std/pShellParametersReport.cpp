@@ -1,7 +1,7 @@
 // The error display: the message, then the text being read with the offending token highlighted.
 #include "std/pShellParameters.h"
 
-#include "platform/hostSetup.h"
+#include "platform/host/host.h"
 #include "runtime/exception.h"
 #include "runtime/platformName.h"
 

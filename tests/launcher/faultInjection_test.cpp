@@ -7,8 +7,8 @@
 #include "launcherTestSupport.h"
 
 #include "launcher/dos32a.h"
-#include "platform/dos.h"
-#include "platform/folderChanges.h"
+#include "platform/dos/dos.h"
+#include "platform/host/folderChanges.h"
 #include "runtime/types.h"
 
 #include <algorithm>

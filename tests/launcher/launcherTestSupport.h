@@ -3,8 +3,8 @@
 #pragma once
 
 #include "launcher/program.h"
-#include "platform/exec.h"
-#include "platform/process.h"
+#include "platform/exec/exec.h"
+#include "platform/shell/process.h"
 #include "runtime/memory.h"
 #include "support/testSupport.h"
 

@@ -4,8 +4,8 @@
 
 #include "launcher/requestChoice.h"
 #include "launcher/requesters.h"
-#include "platform/commandLine.h"
-#include "platform/dos.h"
+#include "platform/dos/dos.h"
+#include "platform/shell/commandLine.h"
 #include "runtime/types.h"
 
 #include <chrono>

@@ -2,8 +2,8 @@
 // object or memory block left over, not even after an exception forced midway.
 #pragma once
 
-#include "platform/dos.h"
-#include "platform/exec.h"
+#include "platform/dos/dos.h"
+#include "platform/exec/exec.h"
 #include "runtime/exception.h"
 #include "runtime/memory.h"
 #include "strings/estring.h"

@@ -2,8 +2,8 @@
 // came back, environment variables set for a while, scripts, and small helpers.
 #pragma once
 
-#include "platform/dos.h"
-#include "platform/exec.h"
+#include "platform/dos/dos.h"
+#include "platform/exec/exec.h"
 
 #include "support/testSupport.h"
 

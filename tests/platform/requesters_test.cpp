@@ -1,10 +1,10 @@
 // File and message requesters: with nobody to ask, through a stand-in for zenity that logs its
 // arguments and answers as told, through the real zenity on a private Xvfb display, and in a
 // terminal; and the choice between them.
-#include "platform/asl.h"
-#include "platform/intuition.h"
-#include "platform/process.h"
-#include "platform/requesterBackends.h"
+#include "platform/requesters/asl.h"
+#include "platform/requesters/intuition.h"
+#include "platform/requesters/requesters.h"
+#include "platform/shell/process.h"
 
 #include "layerTesting.h"
 

@@ -1,10 +1,11 @@
 // Processes on this host: the Shell (SystemTagList) with real child processes, and start-up with
 // its argument text, desktop start and Ctrl-C.
-#include "platform/commandLine.h"
-#include "platform/hostPaths.h"
-#include "platform/process.h"
-#include "platform/startup.h"
-#include "platform/workbench.h"
+#include "platform/dos/internal.h"
+#include "platform/exec/internal.h"
+#include "platform/exec/startup.h"
+#include "platform/exec/workbench.h"
+#include "platform/shell/commandLine.h"
+#include "platform/shell/process.h"
 
 #include "layerTesting.h"
 

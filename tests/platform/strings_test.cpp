@@ -1,7 +1,7 @@
 // The host layer's pure text work, without a disk: path strings, wildcard patterns and the
 // Shell's command-line splitter.
-#include "platform/commandLine.h"
-#include "platform/dos.h"
+#include "platform/dos/dos.h"
+#include "platform/shell/commandLine.h"
 
 #include <gtest/gtest.h>
 
