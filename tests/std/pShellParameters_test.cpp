@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -30,11 +32,23 @@ void withStdin(std::string text, const std::function<void()>& action) {
     stdin = real;
 }
 
-/// The values as "v0,v1,...", "-" for a parameter without value.
+/// "piece0<separator>piece1<separator>...", or `piece` `count` times when `numbered` is false.
+std::string series(const std::string& piece, int count, const std::string& separator,
+                   const std::string& suffix = "", bool numbered = true) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += (i ? separator : "") + piece + (numbered ? std::to_string(i) : "") + suffix;
+    return text;
+}
+
+/// The values as "v0,v1,...", "-" for a parameter without value, checking each value's length.
 std::string values() {
     std::string text;
-    for (int32_t i = 0; i < GetParamCount(); ++i)
-        text += std::string(i ? "," : "") + (GetParam(i) ? GetParam(i) : "-");
+    for (int32_t i = 0; i < GetParamCount(); ++i) {
+        const EString value = GetParam(i);
+        EXPECT_TRUE(!value || EstrLen(value) == static_cast<int32_t>(std::strlen(value))) << i;
+        text += std::string(i ? "," : "") + (value ? value : "-");
+    }
     return text;
 }
 
@@ -91,43 +105,50 @@ TEST_F(ShellParametersTest, CompiledTables) {
         EXPECT_TRUE(findParam(name).found == found && findParam(name).index == index) << name;
 }
 
-TEST_F(ShellParametersTest, MatchedValues) {
-    // template, line, what standard input holds when the line must prompt (else null), values
-    // clang-format off
-    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
-        {launcher, "game.exe window", nullptr, "game.exe,window,-,-,-,-,-"},
-        {launcher, "iso=disc.iso game.exe", nullptr, "game.exe,-,disc.iso,-,-,-,-"},
-        {launcher, "game.exe ISO disc.iso", nullptr, "game.exe,-,disc.iso,-,-,-,-"},
-        {launcher, "CDISO = disc.iso game.exe", nullptr, "game.exe,-,disc.iso,-,-,-,-"},
-        {launcher, "\"Window\"", nullptr, "Window,-,-,-,-,-,-"},
-        {launcher, "Window Window", nullptr, "Window,Window,-,-,-,-,-"},
-        {launcher, "NOEXIT cdletter=E \"My Games/x,1.exe\" ISO Window", nullptr, "My Games/x,1.exe,-,Window,-,E,-,NOEXIT"},
-        {launcher, "", nullptr, "-,-,-,-,-,-,-"}, {launcher, "foo?", nullptr, "foo?,-,-,-,-,-,-"},
-        {launcher, "?", "game.exe window\nsecond line\n", "game.exe,window,-,-,-,-,-"},
-        {launcher, "foo \t? ", "window", "foo,window,-,-,-,-,-"}, {launcher, "?", "", "-,-,-,-,-,-,-"},
-        {"a,,b", "x y z", nullptr, "x,y,z"}, {"n/N,m/N,o", "42x abc5 -5", nullptr, "42x,abc5,-5"},
-        {"Cmd/F", "a \"b c\" d", nullptr, "a \"b c\" d"}, {"Cmd/F", "\"b c\" d", nullptr, "\"b c\" d"},
-        {"Name/K,Rest/F", "Name=x  the  rest ", nullptr, "x,the  rest "},
-        {"a/K/F,b", "x a = \"q\" z", nullptr, "\"q\" z,x"},
-    };
-    // clang-format on
-    for (const auto& [templateText, line, typed, expected] : cases) {
-        std::string printed;
-        withStdin(typed ? typed : "", [&, &templateText = templateText, &line = line] {
-            printed = captureStdout(
-                [&] { EXPECT_EQ(ParseShellParameters(templateText, line, FALSE), TRUE); });
-        });
-        EXPECT_EQ(values(), expected) << line;
-        EXPECT_EQ(printed, typed ? std::string(templateText) + ": " : "") << line;
-    }
-}
-
-TEST_F(ShellParametersTest, ErrorsAreShownExactlyInBothStylesAndNotWhenQuiet) {
-    // clang-format off
-    const std::tuple<const char*, const char*, const char*> cases[] = {
+TEST_F(ShellParametersTest, LinesAndTemplatesMatchOrShowTheirErrorExactlyInEveryStyle) {
+    const std::string x(100000, 'x'), equals(5000, '='), p500 = series("p", 500, ",");
+    const std::string words = series("word", 20000, " ", "", false);
+    const std::string letters = series("CDletter=E", 2000, " ", "", false);
+    // outcome: the values as values() gives them, or the display (see shown()) of the error;
+    // typed: what standard input holds when the line must prompt (else none)
+    const struct {
+        std::string templateText, line, outcome;
+        std::optional<std::string> typed = {};
+    } cases[] = {
+        // clang-format off
+        {launcher, "game.exe window", "game.exe,window,-,-,-,-,-"},
+        {launcher, "iso=disc.iso game.exe", "game.exe,-,disc.iso,-,-,-,-"},
+        {launcher, "game.exe ISO disc.iso", "game.exe,-,disc.iso,-,-,-,-"},
+        {launcher, "CDISO = disc.iso game.exe", "game.exe,-,disc.iso,-,-,-,-"},
+        {launcher, "\"Window\"", "Window,-,-,-,-,-,-"}, {launcher, "Window Window", "Window,Window,-,-,-,-,-"},
+        {launcher, "NOEXIT cdletter=E \"My Games/x,1.exe\" ISO Window", "My Games/x,1.exe,-,Window,-,E,-,NOEXIT"},
+        {launcher, "", "-,-,-,-,-,-,-"}, {launcher, "foo?", "foo?,-,-,-,-,-,-"},
+        {launcher, "?", "game.exe,window,-,-,-,-,-", "game.exe window\nsecond line\n"},
+        {launcher, "foo \t? ", "foo,window,-,-,-,-,-", "window"}, {launcher, "?", "-,-,-,-,-,-,-", ""},
+        {"a,,b", "x y z", "x,y,z"}, {"n/N,m/N,o", "42x abc5 -5", "42x,abc5,-5"},
+        {"Cmd/F", "a \"b c\" d", "a \"b c\" d"}, {"Cmd/F", "\"b c\" d", "\"b c\" d"},
+        {"Name/K,Rest/F", "Name=x  the  rest ", "x,the  rest "}, {"a/K/F,b", "x a = \"q\" z", "\"q\" z,x"},
+        // typed lines: a NUL ends one, control bytes are text, only 1,000 characters are read
+        {launcher, "?", "game.exe,-,-,-,-,-,-", std::string("game.exe\0Window\n", 16)},
+        {launcher, "?", "-,-,-,-,-,-,-", std::string("\0game.exe Window\n", 17)},
+        {launcher, "?", "\x01\x1b\x7f,Window,-,-,-,-,-", "\x01\x1b\x7f Window\n"},
+        {launcher, "?", "game.exe,-,-,-,-,-,-", "game.exe"}, {launcher, "?", "game.exe\r,-,-,-,-,-,-", "game.exe\r\n"},
+        {launcher, "?", std::string(1000, 'g') + ",-,-,-,-,-,-", std::string(5000, 'g') + "\n"},
+        // oversized and hostile lines and templates
+        {launcher, x, x + ",-,-,-,-,-,-"}, {launcher, "\"" + x + "\" window", x + ",window,-,-,-,-,-"},
+        {launcher, "\x01\x02\x1b[31m\r\n\x0b\x7f \twindow", "\x01\x02\x1b[31m\r\n\x0b\x7f,window,-,-,-,-,-"},
+        {launcher, "\xff\xfe\x80.exe", "\xff\xfe\x80.exe,-,-,-,-,-,-"},
+        {launcher, "ISO" + equals + "disc.iso", "-,-,disc.iso,-,-,-,-"},
+        {p500, series("v", 500, " "), series("v", 500, ",")},
+        {series("p", 500, ",", "/K"), "P499=last p250 middle",
+         series("-", 250, ",", "", false) + ",middle," + series("-", 248, ",", "", false) + ",last"},
+        {series("a", 1000, "=") + "/K", "A999=x", "x"}, {x + "/S", "X" + x.substr(1), "X" + x.substr(1)},
+        {"a" + std::string(9999, ',') + "b", "x y", "x,y," + series("-", 9998, ",", "", false)},
+        // errors
         {"", "", "T|expected word for parameter name:\n{ }\n"},
         {"a,", "", "T|expected word for parameter name:\na,{ }\n"},
         {"\"a\"", "", "T|expected word for parameter name:\n{\"a\"}\n"},
+        {std::string(100000, ','), "", "T|expected word for parameter name:\n{" + std::string(100000, ',') + "}\n"},
         {"File, file", "", "T|parameter name already used:\nFile, {file}\n"},
         {"a=A", "", "T|parameter name already used:\na={A}\n"},
         {"a/S/K", "", "T|parameter type conflicts with a previous type:\na/S/{K}\n"},
@@ -137,27 +158,48 @@ TEST_F(ShellParametersTest, ErrorsAreShownExactlyInBothStylesAndNotWhenQuiet) {
         {"a/", "", "T|expected letter for parameter type:\na/{ }\n"},
         {"a b", "", "T|expected \",\" or end of line:\na {b}\n"},
         {"a/K=b", "", "T|expected \",\" or end of line:\na/K{=}b\n"}, {"a_b", "", "T|unexpected character:\na{_}b\n"},
+        {"a\x01", "", "T|unexpected character:\na{\x01}\n"}, {"na\xefme", "", "T|unexpected character:\nna{\xef}me\n"},
         {"a, \"b", "", "T|string is missing closing quote:\na, \"{b}\n"},
+        {"a, \"" + x, "", "T|string is missing closing quote:\na, \"{" + x + "}\n"},
         {launcher, "a b", "P|does not match template:\na {b}\n"},
         {launcher, "a \"b c\" d", "P|does not match template:\na {\"b c\"} d\n"},
+        {launcher, words, "P|does not match template:\nword {word}" + words.substr(9) + "\n"},
+        {launcher, letters, "P|does not match template:\nCDletter=E CDletter{=}" + letters.substr(20) + "\n"},
+        {p500, series("v", 501, " "), "P|does not match template:\n" + series("v", 500, " ") + " {v500}\n"},
         {launcher, "ISO", "P|expected value after keyword:\nISO{ }\n"},
         {launcher, "x ISO = ", "P|expected value after keyword:\nx ISO = { }\n"},
+        {launcher, "game.exe ISO" + equals, "P|expected value after keyword:\ngame.exe ISO" + equals + "{ }\n"},
         {launcher, "Window=yes", "P|illegal character:\nWindow{=}yes\n"},
+        {launcher, equals, "P|illegal character:\n{" + equals + "}\n"},
+        {launcher, "ISO == = disc.iso", "P|illegal character:\nISO == {=} disc.iso\n"},
         {launcher, "x \"open", "P|string is missing closing quote:\nx \"{open}\n"},
+        {launcher, "game.exe \"" + x, "P|string is missing closing quote:\ngame.exe \"{" + x + "}\n"},
         {"n/N", "\"5\"", "P|expected number:\n{\"5\"}\n"}, {"n/N/F", "\"5\" x", "P|expected number:\n{\"5\" x}\n"},
         {"a/K/F", "a", "P|expected value after keyword:\na{ }\n"},
         {"x, Count/A", "", "P|missing required parameter \"Count\"\n"},
+        {series("p", 500, ",", "/A"), "", "P|missing required parameter \"p0\"\n"},
+        // clang-format on
     };
-    // clang-format on
-    for (const auto& [templateText, line, display] : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.templateText.substr(0, 30) + " / " + c.line.substr(0, 30));
+        const bool matches = !c.outcome.starts_with("T|") && !c.outcome.starts_with("P|");
         for (const char* style : {"MorphOS", "Windows", ""}) { // "": quiet, as 1 is not TRUE
             platformName = *style ? style : "MorphOS";
             const int32_t quiet = *style ? 1 : TRUE;
-            // Named captures: clang before 16 cannot capture a structured binding.
-            const std::string printed = captureStdout([&, text = templateText, arguments = line] {
-                EXPECT_EQ(ParseShellParameters(text, arguments, quiet), FALSE);
+            std::string printed;
+            withStdin(c.typed.value_or(""), [&] {
+                printed = captureStdout([&] {
+                    EXPECT_EQ(ParseShellParameters(c.templateText.c_str(), c.line.c_str(), quiet),
+                              matches ? TRUE : FALSE);
+                });
             });
-            EXPECT_EQ(printed, *style ? shown(display) : "") << templateText << line;
+            // The prompt shows even when quiet: the user must see what to type.
+            const std::string prompt = c.typed ? std::string(c.templateText) + ": " : "";
+            EXPECT_EQ(printed, prompt + (*style && !matches ? shown(c.outcome) : "")) << style;
+            EXPECT_EQ(exception, 0);
+            if (matches) {
+                EXPECT_EQ(values(), c.outcome) << style;
+            }
         }
     }
 }
