@@ -1,8 +1,10 @@
-// Files and variables: Open, Seek with its 32-bit results, Rename and DeleteFile; global
-// variables as files in the sandbox's ENV:, local ones in the environment.
+// Files and variables: Open (never of what is no file), Seek with its 32-bit results, Rename and
+// DeleteFile, paths of thousands of characters; global variables as files in the sandbox's ENV:,
+// local ones in the environment.
 #include "layerTesting.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,13 +38,45 @@ std::string readAll(FileHandle* file) {
     return count < 0 ? "<error>" : std::string(buffer, static_cast<std::size_t>(count));
 }
 
-TEST_F(HostFilesTest, OpenModesCreateKeepOrEmpty) {
+TEST_F(HostFilesTest, OpenModesCreateKeepOrEmptyAndRefuseWhatIsNoFile) {
+    // Entries that are no file are never opened, read or waited on: each counts as no file.
+    ASSERT_EQ(mkfifo(sandbox.path("work/pipe").c_str(), 0600), 0);
+    makeLink("/dev/zero", "work/zero");
+    // A soft link is created or written through only when it was named exactly.
+    makeLink("../outside/new", "work/link.txt");
+    sandbox.makeDir("outside");
+    // The running program itself cannot be opened for writing, not even by root.
+    const std::string self = fs::canonical("/proc/self/exe").string();
+    // clang-format off
+    const struct { std::string name; int32_t mode, error; } refused[] = {
+        {"missing.txt", MODE_OLDFILE, ERROR_OBJECT_NOT_FOUND},
+        {"", MODE_OLDFILE, ERROR_OBJECT_WRONG_TYPE}, // the current directory is no file
+        {self, MODE_NEWFILE, ERROR_OBJECT_IN_USE},
+        {"LINK.TXT", MODE_NEWFILE, ERROR_OBJECT_EXISTS},
+        {"pipe", MODE_OLDFILE, ERROR_OBJECT_WRONG_TYPE},
+        {"pipe", MODE_NEWFILE, ERROR_OBJECT_WRONG_TYPE},
+        {"pipe", MODE_READWRITE, ERROR_OBJECT_WRONG_TYPE},
+        {"zero", MODE_OLDFILE, ERROR_OBJECT_WRONG_TYPE},
+        {"zero", MODE_NEWFILE, ERROR_OBJECT_WRONG_TYPE},
+        {"zero", MODE_READWRITE, ERROR_OBJECT_WRONG_TYPE},
+    };
+    // clang-format on
+    for (const auto& test : refused) {
+        SetIoErr(0);
+        FileHandle* file = Open(test.name.c_str(), test.mode);
+        EXPECT_EQ(file, nullptr) << test.name << " " << test.mode;
+        EXPECT_EQ(IoErr(), test.error) << test.name << " " << test.mode;
+        Close(file);
+    }
+    EXPECT_FALSE(fs::exists(sandbox.path("outside/new")));
     // clang-format off
     const struct { const char *name, *onDisk; int32_t mode; const char *before, *after; } cases[] = {
         {"existing.txt", "Existing.txt", MODE_OLDFILE, "old text", "old textNEW"},
         {"EXISTING.TXT", "Existing.txt", MODE_NEWFILE, "", "NEW"},
         {"fresh.txt", "fresh.txt", MODE_READWRITE, "", "NEW"},
+        {"link.txt", "../outside/new", MODE_NEWFILE, "", "NEW"},
         {"NIL:", "/dev/null", MODE_NEWFILE, "", ""},
+        {"NIL:", "/dev/null", MODE_OLDFILE, "", ""},
     };
     // clang-format on
     for (const auto& test : cases) {
@@ -55,20 +89,33 @@ TEST_F(HostFilesTest, OpenModesCreateKeepOrEmpty) {
         EXPECT_EQ(readFile(onDisk + test.onDisk), test.after) << test.name;
     }
     EXPECT_FALSE(fs::exists(sandbox.path("work/existing.txt"))); // no case twin was made
-    EXPECT_EQ(Open("missing.txt", MODE_OLDFILE), nullptr);
-    EXPECT_EQ(IoErr(), ERROR_OBJECT_NOT_FOUND);
-    EXPECT_EQ(Open("", MODE_OLDFILE), nullptr); // the current directory is no file
-    EXPECT_EQ(IoErr(), ERROR_OBJECT_WRONG_TYPE);
-    // The running program itself cannot be opened for writing, not even by root: it opens for
-    // reading, a write says so, and it is never emptied.
-    const std::string self = fs::canonical("/proc/self/exe").string();
+    // The running program opens for reading, a write says so, and it is never emptied.
     FileHandle* file = Open(self.c_str(), MODE_OLDFILE);
     EXPECT_EQ(readAll(file).substr(1, 3), "ELF");
     EXPECT_EQ(Write(file, "x", 1), -1);
     EXPECT_EQ(IoErr(), ERROR_WRITE_PROTECTED);
     Close(file);
-    EXPECT_EQ(Open(self.c_str(), MODE_NEWFILE), nullptr);
-    EXPECT_EQ(IoErr(), ERROR_OBJECT_IN_USE);
+}
+
+TEST_F(HostFilesTest, PathsOfThousandsOfCharactersFailCleanly) {
+    sandbox.writeFile("work/present", "x");
+    for (const std::string& path :
+         {repeated("folder/", 571) + "x", std::string(4000, 'n'),
+          sandbox.work() + "/" + std::string(300, 'n'), "missing" + repeated("/", 4000) + "x",
+          std::string(4000, 'D') + ":x", "present/" + std::string(4000, 'n')}) {
+        SCOPED_TRACE(path.substr(0, 20) + "... " + std::to_string(path.size()));
+        SetIoErr(0);
+        EXPECT_EQ(Lock(path.c_str(), SHARED_LOCK), nullptr);
+        EXPECT_NE(IoErr(), 0);
+        SetIoErr(0);
+        EXPECT_EQ(Open(path.c_str(), MODE_OLDFILE), nullptr);
+        EXPECT_NE(IoErr(), 0);
+        EXPECT_EQ(Open(path.c_str(), MODE_NEWFILE), nullptr);
+        EXPECT_EQ(Rename("present", path.c_str()), DOSFALSE);
+        EXPECT_EQ(Rename(path.c_str(), "elsewhere"), DOSFALSE);
+        EXPECT_EQ(DeleteFile(path.c_str()), DOSFALSE);
+        EXPECT_EQ(readFile(sandbox.path("work/present")), "x");
+    }
 }
 
 TEST_F(HostFilesTest, SeekReturnsThePreviousPositionAndStaysInsideTheFile) {
@@ -157,10 +204,16 @@ TEST_F(HostFilesTest, GetVarCutsToTheBufferAndTellsTheFullLength) {
     sandbox.writeFile("config/tolvarn/env/Empty", "");
     sandbox.writeFile("config/tolvarn/env/Lines", "first\nsecond\n");
     sandbox.writeFile("config/tolvarn/env/AppDir/Long", std::string(1000, 'v'));
+    // A FIFO is never read or waited on, as a variable or as the assigns: it counts as none.
+    for (const char* fifo : {"config/tolvarn/env/AppDir/Pipe", "config/tolvarn/assigns"})
+        ASSERT_EQ(mkfifo(sandbox.path(fifo).c_str(), 0600), 0);
+    platform::resetProcess();
+    EXPECT_EQ(resolved("T:"), fs::canonical(fs::temp_directory_path()).string());
     constexpr uint32_t global = GVF_GLOBAL_ONLY;
     // clang-format off
     const struct { const char* name; uint32_t flags; int32_t size, result; std::string text; int32_t ioErr; } cases[] = {
         {"AppDir/Missing", 0, 128, -1, "", ERROR_OBJECT_NOT_FOUND},
+        {"AppDir/Pipe", 0, 128, -1, "", ERROR_OBJECT_NOT_FOUND},
         {"Empty", global, 128, 0, "", 0},
         {"Lines", global, 128, 5, "first", 5}, // a text read stops at the line feed
         {"Lines", global | GVF_BINARY_VAR, 128, 13, "first\nsecond\n", 13},

@@ -62,6 +62,14 @@ inline intptr_t text(const char* value) {
     return reinterpret_cast<intptr_t>(value);
 }
 
+/// `piece` written `times` times in a row.
+inline std::string repeated(const std::string& piece, size_t times) {
+    std::string text;
+    for (size_t i = 0; i < times; ++i)
+        text += piece;
+    return text;
+}
+
 /// Writes an executable shell script; returns its path.
 inline std::string writeScript(const std::string& path, const std::string& body) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());

@@ -2,6 +2,8 @@
 // long names, the current directory, and examining, listing and marking entries.
 #include "layerTesting.h"
 
+#include "support/deepFolder.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -32,11 +34,17 @@ class HostLocksTest : public HostLayerTest {
         makeLink(sandbox.path("work/target/file.txt"), "work/absolute");
         makeLink("gone", "work/dangling");
         makeLink("loop", "work/loop");
+        // Twenty thousand more, the first of them given a second folder at the end.
+        std::string many;
+        for (int number = 0; number < 20000; ++number)
+            many += "A" + std::to_string(number) + ": " +
+                    sandbox.path(number % 2 ? "second" : "first") + "\n";
         sandbox.writeFile(
             "config/tolvarn/assigns",
             "; comment\n# another\n\nGames: " + games + "  \nwith blanks:" + sandbox.path("other") +
                 "\nMulti: " + sandbox.path("first") + "\nMULTI: " + sandbox.path("missing") +
-                "\nmulti: " + sandbox.path("second") + "\nT: /nowhere\n");
+                "\nmulti: " + sandbox.path("second") + "\nT: /nowhere\n" + many +
+                "a0: " + sandbox.path("other") + "\n");
         platform::resetProcess();
     }
     void TearDown() override {
@@ -93,6 +101,10 @@ TEST_F(HostLocksTest, PathsResolveInEverySyntax) {
         {"gAME.exe", sandbox.path("work/GAME.EXE")}, // then the first in byte order
         {"Multi:only-in-second", sandbox.path("second/only-in-second")},
         {"Multi:in-both", sandbox.path("first/in-both")},
+        {"A0:in-both", sandbox.path("first/in-both")},
+        {"a0:file", sandbox.path("other/file")},
+        {"A19999:only-in-second", sandbox.path("second/only-in-second")},
+        {"A20000:", "", ERROR_DEVICE_NOT_MOUNTED},
         {"ENV:", env},
         {"T:", fs::canonical(fs::temp_directory_path()).string()}, // not movable
         {"NIL:", "/dev/null"},
@@ -150,16 +162,29 @@ TEST_F(HostLocksTest, ReadLinkAndNameFromLockGiveWholePathsOrSayTheyDoNotFit) {
                   test.expected);
     }
     UnLock(work);
-    // Names longer than the 127 characters of a FileInfoBlock come back whole.
-    const std::string longName(200, 'n'), expected = sandbox.makeDir("work/" + longName);
-    BPTR lock = Lock(longName.c_str(), SHARED_LOCK);
-    std::vector<char> buffer(expected.size() + 1);
-    EXPECT_EQ(NameFromLock(lock, buffer.data(), 128), DOSFALSE);
-    EXPECT_EQ(IoErr(), ERROR_LINE_TOO_LONG);
-    EXPECT_EQ(NameFromLock(lock, buffer.data(), static_cast<int32_t>(expected.size())), DOSFALSE);
-    EXPECT_EQ(NameFromLock(lock, buffer.data(), static_cast<int32_t>(buffer.size())), DOSTRUE);
-    EXPECT_EQ(std::string(buffer.data()), expected);
-    UnLock(lock);
+    // Names longer than the 127 characters of a FileInfoBlock come back whole, even from a folder
+    // deeper than the host takes in one path, if the layer manages to lock that at all.
+    const std::string longName(200, 'n');
+    sandbox.makeDir("work/" + longName);
+    const DeepFolder deep(sandbox.work(), std::string(250, 's'), 20); // 5,000 characters
+    for (const std::string& path :
+         {longName, deep.relative, sandbox.work() + "/" + deep.relative}) {
+        SetIoErr(0);
+        BPTR lock = Lock(path.c_str(), SHARED_LOCK);
+        if (lock == nullptr && path != longName) {
+            EXPECT_NE(IoErr(), 0);
+            continue;
+        }
+        const std::string expected =
+            sandbox.work() + "/" + (path == longName ? longName : deep.relative);
+        std::vector<char> buffer(expected.size() + 1);
+        EXPECT_EQ(NameFromLock(lock, buffer.data(), 128), DOSFALSE);
+        EXPECT_EQ(IoErr(), ERROR_LINE_TOO_LONG);
+        EXPECT_EQ(NameFromLock(lock, buffer.data(), std::ssize(expected)), DOSFALSE);
+        EXPECT_EQ(NameFromLock(lock, buffer.data(), std::ssize(buffer)), DOSTRUE);
+        EXPECT_EQ(std::string(buffer.data()), expected);
+        UnLock(lock);
+    }
 }
 
 TEST_F(HostLocksTest, LocksAreCountedAndTheCurrentDirectoryMoves) {

@@ -97,43 +97,43 @@ TEST_F(ZenityRequesterTest, MessagesNumberTheButtonsFromTheLeftAndTheRightmostZe
 TEST_F(ZenityRequesterTest, FileRequestersFillDrawerFileAndArgumentsFromTheChoice) {
     const std::string games = sandbox.makeDir("Games"), otherCase = sandbox.path("games");
     const TagItem more[] = {{ASLFR_DoPatterns, DOSTRUE}, {TAG_DONE, 0}};
-    const TagItem tags[] = {{ASLFR_TitleText, text("Tolvarn")},
-                            {ASLFR_InitialDrawer, text(otherCase.c_str())},
-                            {ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
-                            {TAG_MORE, reinterpret_cast<intptr_t>(more)}};
-    auto* requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, tags));
-    const auto shown = [&] {
-        return std::string(requester->fr_Drawer) + "|" + requester->fr_File + "|" +
-               std::to_string(requester->fr_NumArgs);
-    };
-    answer("/home/me/dos games/DOOM.EXE", 0);
-    ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
-    EXPECT_EQ(shown(), "/home/me/dos games|DOOM.EXE|0");
-    EXPECT_EQ(zenityGot(),
-              (Words{"--file-selection", "--title=Tolvarn", "--filename=" + games + "/",
-                     "--file-filter=*.exe *.com *.bat | *.[eE][xX][eE] *.[cC][oO][mM] "
-                     "*.[bB][aA][tT]",
-                     "--file-filter=All files | *"}));
-    answer("", 1); // closed
-    EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
-    FreeAslRequest(requester);
+    const std::vector<TagItem> patterns = {{ASLFR_TitleText, text("Tolvarn")},
+                                           {ASLFR_InitialDrawer, text(otherCase.c_str())},
+                                           {ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
+                                           {TAG_MORE, reinterpret_cast<intptr_t>(more)}};
     // Drawers only, starting at a "drawer" that is no folder at all: the dialog starts anywhere
     // and shows that text as its question.
-    const TagItem drawers[] = {{ASLFR_TitleText, text("Tolvarn")},
-                               {ASLFR_InitialDrawer, text("Pick one!")},
-                               {ASLFR_Flags2, FRF_DRAWERSONLY},
-                               {TAG_DONE, 0}};
-    requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, drawers));
-    answer("/opt/DOSBox", 0);
-    ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
-    EXPECT_EQ(shown(), "/opt/DOSBox||0");
-    EXPECT_EQ(zenityGot(),
-              (Words{"--file-selection", "--title=Tolvarn: Pick one!", "--directory"}));
-    FreeAslRequest(requester);
+    const std::vector<TagItem> drawers = {{ASLFR_TitleText, text("Tolvarn")},
+                                          {ASLFR_InitialDrawer, text("Pick one!")},
+                                          {ASLFR_Flags2, FRF_DRAWERSONLY},
+                                          {TAG_DONE, 0}};
+    const Words filtered = {"--file-selection", "--title=Tolvarn", "--filename=" + games + "/",
+                            "--file-filter=*.exe *.com *.bat | *.[eE][xX][eE] *.[cC][oO][mM] "
+                            "*.[bB][aA][tT]",
+                            "--file-filter=All files | *"};
+    // clang-format off
+    const struct { const std::vector<TagItem>& tags; std::string reply; int status; std::string shown; Words got; } cases[] = {
+        {patterns, "/home/me/dos games/DOOM.EXE", 0, "-1|/home/me/dos games|DOOM.EXE|0", filtered},
+        {patterns, "", 1, "0|" + otherCase + "||0", filtered}, // closed
+        {drawers, "/opt/DOSBox", 0, "-1|/opt/DOSBox||0",
+         {"--file-selection", "--title=Tolvarn: Pick one!", "--directory"}},
+    };
+    // clang-format on
+    for (const auto& test : cases) {
+        auto* requester =
+            static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, test.tags.data()));
+        answer(test.reply, test.status);
+        const int32_t result = AslRequest(requester, nullptr);
+        EXPECT_EQ(std::to_string(result) + "|" + requester->fr_Drawer + "|" + requester->fr_File +
+                      "|" + std::to_string(requester->fr_NumArgs),
+                  test.shown);
+        EXPECT_EQ(zenityGot(), test.got) << test.reply;
+        FreeAslRequest(requester);
+    }
     // A multiple choice lists each with a lock on its folder, locked by its host path as it is.
     const std::string folder = sandbox.makeDir("dos:games");
     const TagItem multiple[] = {{ASLFR_Flags1, FRF_DOMULTISELECT}, {TAG_DONE, 0}};
-    requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, multiple));
+    auto* requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, multiple));
     answer(folder + "/A.EXE\n" + folder + "/b c.bat", 0);
     ASSERT_EQ(AslRequest(requester, nullptr), DOSTRUE);
     EXPECT_EQ(zenityGot(), (Words{"--file-selection", "--multiple", "--separator=\n"}));
@@ -339,41 +339,32 @@ TEST(RequesterBackendChoice, FollowsTheSettingThenWhatIsThere) {
     Sandbox sandbox;
     writeScript(sandbox.path("bin/zenity"), "");
     const std::string zenity = sandbox.path("bin"), noZenity = sandbox.makeDir("empty");
-    const char *remote = "otherhost:0", *unreachable = ":987654"; // a remote one is taken on trust
     // clang-format off
-    const struct {
-        const char *setting, *display, *waylandDisplay; const std::string& path; bool onTerminal; B expected;
-    } cases[] = {
-        {"none", remote, nullptr, zenity, true, B::none},
-        {"terminal", remote, nullptr, zenity, false, B::terminal},
-        {"gui", nullptr, nullptr, zenity, false, B::gui},
-        {"gui", remote, nullptr, noZenity, true, B::none},
-        {nullptr, remote, nullptr, noZenity, true, B::terminal},
-        {nullptr, unreachable, "no-such-wayland", zenity, true, B::terminal},
-        {nullptr, unreachable, nullptr, zenity, false, B::none},
-        {"bogus", remote, nullptr, zenity, true, B::gui}, // said once, then chosen as unset
+    using Text = std::optional<std::string>;
+    const Text remote = "otherhost:0", unreachable = ":987654"; // a remote one is taken on trust
+    // clang-format off
+    const struct { Text setting, display, waylandDisplay; const std::string& path; bool onTerminal; B expected; } cases[] = {
+        {"none", remote, {}, zenity, true, B::none},
+        {"terminal", remote, {}, zenity, false, B::terminal},
+        {"gui", {}, {}, zenity, false, B::gui},
+        {"gui", remote, {}, noZenity, true, B::none},
+        {{}, remote, {}, noZenity, true, B::terminal},
+        {{}, unreachable, "no-such-wayland", zenity, true, B::terminal},
+        {{}, unreachable, {}, zenity, false, B::none},
+        {"bogus", remote, {}, zenity, true, B::gui}, // said once, then chosen as unset
     };
     // clang-format on
-    const auto value = [](const char* v) {
-        return v ? std::optional<std::string>(v) : std::nullopt;
-    };
     for (const auto& c : cases) {
-        ScopedVariable setting("TOLVARN_REQUESTER", value(c.setting)),
-            display("DISPLAY", value(c.display)), path("PATH", c.path),
-            waylandDisplay("WAYLAND_DISPLAY", value(c.waylandDisplay));
-        const int savedInput = ::dup(STDIN_FILENO), nothing = ::open("/dev/null", O_RDONLY);
-        std::optional<Terminal> terminal;
-        if (c.onTerminal)
-            terminal.emplace();
-        else
+        ScopedVariable setting("TOLVARN_REQUESTER", c.setting), display("DISPLAY", c.display),
+            path("PATH", c.path), waylandDisplay("WAYLAND_DISPLAY", c.waylandDisplay);
+        Terminal terminal; // puts standard input back however it is changed here
+        if (!c.onTerminal) {
+            const int nothing = ::open("/dev/null", O_RDONLY);
             ::dup2(nothing, STDIN_FILENO);
+            ::close(nothing);
+        }
         EXPECT_EQ(platform::internal::chooseRequesterBackend(), c.expected)
-            << (c.setting ? c.setting : "-") << " " << (c.display ? c.display : "-") << " "
-            << c.path;
-        terminal.reset();
-        ::dup2(savedInput, STDIN_FILENO);
-        ::close(nothing);
-        ::close(savedInput);
+            << c.setting.value_or("-") << " " << c.display.value_or("-") << " " << c.path;
     }
 }
 

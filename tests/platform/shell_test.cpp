@@ -1,5 +1,6 @@
-// Processes on this host: the Shell (SystemTagList) with real child processes, and start-up with
-// its argument text, desktop start and Ctrl-C.
+// Processes on this host: the Shell's command-line splitter, the Shell (SystemTagList) with real
+// child processes and resident commands, and start-up with its argument text, desktop start and
+// Ctrl-C.
 #include "platform/dos/internal.h"
 #include "platform/exec/internal.h"
 #include "platform/exec/startup.h"
@@ -11,6 +12,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -89,30 +91,6 @@ TEST_F(ShellCommandTest, ArgumentsArriveOneByOneWhateverTheyHold) {
     EXPECT_EQ(argumentsSeen("ALIAS", "").at(0), bin + "/alias");
 }
 
-TEST_F(ShellCommandTest, RedirectsAndRunsInTheFolderItIsGiven) {
-    EXPECT_EQ(SystemTagList("where >nil:", nullptr), 0);
-    EXPECT_TRUE(fs::is_empty(sandbox.work()));
-    EXPECT_EQ(SystemTagList("where >out.txt", nullptr), 0);
-    EXPECT_EQ(SystemTagList("where >>OUT.TXT", nullptr), 0); // the same file, in any case
-    EXPECT_EQ(readFile(sandbox.path("work/out.txt")),
-              sandbox.work() + "\n" + sandbox.work() + "\n");
-    writeScript(bin + "/copy", "cat");
-    sandbox.writeFile("work/in.txt", "from the file\n");
-    EXPECT_EQ(SystemTagList("copy <in.txt >\"copied file\"", nullptr), 0);
-    EXPECT_EQ(readFile(sandbox.path("work/copied file")), "from the file\n");
-    const std::string elsewhere = sandbox.makeDir("Elsewhere");
-    const BPTR lock = Lock(sandbox.path("elsewhere").c_str(), SHARED_LOCK);
-    const TagItem tags[] = {
-        {NP_StackSize, 640000}, {NP_CurrentDir, reinterpret_cast<intptr_t>(lock)}, {TAG_DONE, 0}};
-    EXPECT_EQ(SystemTagList("where >here", tags), 0); // a relative target starts there too
-    EXPECT_EQ(readFile(elsewhere + "/here"), elsewhere + "\n");
-    const BPTR old = CurrentDir(lock);
-    EXPECT_EQ(SystemTagList("where >again", nullptr), 0);
-    CurrentDir(old);
-    EXPECT_EQ(readFile(elsewhere + "/again"), elsewhere + "\n");
-    UnLock(lock);
-}
-
 TEST_F(ShellCommandTest, FindsCommandsInTheProgramsFolderThenItsOwnThenPathButNeverTheCurrentOne) {
     writeScript(bin + "/Mixed", "exit 11");
     writeScript(bin + "/mixed", "exit 12");
@@ -143,6 +121,42 @@ TEST_F(ShellCommandTest, FindsCommandsInTheProgramsFolderThenItsOwnThenPathButNe
     EXPECT_EQ(SystemTagList((sandbox.work() + "/trap").c_str(), nullptr), 0); // named in full
 }
 
+TEST(ShellCommandLine, SplitsCommandRedirectionsAndItems) {
+    const std::optional<std::string> none;
+    // clang-format off
+    const struct {
+        const char* line; const char* command; std::optional<std::string> input, output; bool append;
+        Words arguments;
+    } cases[] = {
+        {"  \t cmd a  b\t\tc \t ", "cmd", none, none, false, {"a", "b", "c"}},
+        {"\"my cmd\" \"two words\" \"\" x", "my cmd", none, none, false, {"two words", "", "x"}},
+        {"cmd a\"b\"c a*\"b a**b", "cmd", none, none, false, {"a\"b\"c", "a*\"b", "a**b"}},
+        {"cmd \"a*\"b\" \"*N*n*E*e\" \"**\"", "cmd", none, none, false, {"a\"b", "\n\n\x1b\x1b", "*"}},
+        {"cmd \"*x* \" \"ab\"cd", "cmd", none, none, false, {"*x* ", "ab", "cd"}},
+        {"cmd ; $(id) *", "cmd", none, none, false, {";", "$(id)", "*"}},
+        {"cmd a\nb\r\n", "cmd", none, none, false, {"a", "b"}},
+        {"cmd >NIL: a >x", "cmd", none, "NIL:", false, {"a", ">x"}},
+        {"cmd > out <in", "cmd", "in", "out", false, {}},
+        {"cmd >>log >\"RAM:my file\" \">q\"", "cmd", none, "RAM:my file", false, {">q"}},
+        {"cmd >> log", "cmd", none, "log", true, {}},
+        {"   ", "", none, none, false, {}},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const auto parsed = platform::parseCommandLine(c.line);
+        ASSERT_TRUE(parsed.has_value());
+        EXPECT_EQ(parsed->command, c.command);
+        EXPECT_EQ(parsed->input, c.input);
+        EXPECT_EQ(parsed->output, c.output);
+        EXPECT_EQ(parsed->appendOutput, c.append);
+        EXPECT_EQ(parsed->arguments, c.arguments);
+    }
+    for (const char* line : {"cmd \"open", "cmd \"ends in escape*\"", "\"cmd", "\"\" a", "cmd >",
+                             "cmd >>  ", "cmd <\"\"", "cmd > \"unclosed"})
+        EXPECT_FALSE(platform::parseCommandLine(line).has_value()) << line;
+}
+
 /// A resident command that prints its argument text and the name of its current directory (and,
 /// given "read", the line on its standard input), and returns the length of that text. Taking
 /// itself off the list while it runs must fail.
@@ -159,18 +173,19 @@ int32_t residentEntry(const char* argumentText) {
     return static_cast<int32_t>(std::strlen(argumentText));
 }
 
-TEST_F(ShellCommandTest, ResidentCommandsComeBeforeEveryFolderAndRunHere) {
+TEST_F(ShellCommandTest, ResidentCommandsComeFirstAndEveryCommandRedirectsAndRunsWhereTold) {
     writeScript(bin + "/echo", "exit 99");
+    writeScript(bin + "/copy", "cat");
     sandbox.writeFile("work/in.txt", "typed\n");
     const auto before = platform::outstanding();
     ASSERT_EQ(AddSegment("Echo", residentEntry, DOSFALSE), DOSTRUE);
     EXPECT_EQ(AddSegment("ECHO", residentEntry, DOSFALSE), DOSFALSE); // one of each name
     EXPECT_EQ(IoErr(), ERROR_OBJECT_EXISTS);
     EXPECT_EQ(platform::outstanding().residentCommands, before.residentCommands + 1);
-    const std::string elsewhere = sandbox.makeDir("elsewhere");
-    const BPTR lock = Lock(elsewhere.c_str(), SHARED_LOCK);
-    const TagItem inElsewhere[] = {{NP_CurrentDir, reinterpret_cast<intptr_t>(lock)},
-                                   {TAG_DONE, 0}};
+    const std::string elsewhere = sandbox.makeDir("Elsewhere");
+    const BPTR lock = Lock(sandbox.path("elsewhere").c_str(), SHARED_LOCK);
+    const TagItem inElsewhere[] = {
+        {NP_StackSize, 640000}, {NP_CurrentDir, reinterpret_cast<intptr_t>(lock)}, {TAG_DONE, 0}};
     // clang-format off
     const struct {
         std::string command;
@@ -182,12 +197,18 @@ TEST_F(ShellCommandTest, ResidentCommandsComeBeforeEveryFolderAndRunHere) {
         {"echo >nil: quiet", nullptr, 6, ""},
         {"echo >out x", nullptr, 2, "", "work/out", "x\n|work|"},
         {"echo >>OUT y", nullptr, 2, "", "work/out", "x\n|work|y\n|work|"},
-        {"echo >out", inElsewhere, 1, "", "elsewhere/out", "\n|elsewhere|"},
+        {"echo >out", inElsewhere, 1, "", "Elsewhere/out", "\n|Elsewhere|"},
         {"echo <in.txt read", nullptr, 5, "read\n|work|typed\n"},
         {"echo >nosuchfolder/out", nullptr, -1, ""},
         {"echo <nosuchinput", nullptr, -1, ""},
         {bin + "/echo", nullptr, 99, ""}, // a path is never resident
         {"where", nullptr, 0, sandbox.work() + "\n"}, // what is not resident is still found
+        {"where >nil:", nullptr, 0, ""},
+        {"where >out.txt", nullptr, 0, "", "work/out.txt", sandbox.work() + "\n"},
+        {"where >>OUT.TXT", nullptr, 0, "", "work/out.txt", // the same file, in any case
+         sandbox.work() + "\n" + sandbox.work() + "\n"},
+        {"copy <in.txt >\"copied file\"", nullptr, 0, "", "work/copied file", "typed\n"},
+        {"where >here", inElsewhere, 0, "", "Elsewhere/here", elsewhere + "\n"},
     };
     // clang-format on
     for (const auto& c : cases) {
@@ -200,7 +221,15 @@ TEST_F(ShellCommandTest, ResidentCommandsComeBeforeEveryFolderAndRunHere) {
             EXPECT_EQ(readFile(sandbox.path(c.file)), c.written) << c.command;
         }
     }
-    UnLock(lock);
+    const BPTR old = CurrentDir(lock); // a relative target starts there too
+    EXPECT_EQ(SystemTagList("where >again", nullptr), 0);
+    UnLock(CurrentDir(old));
+    EXPECT_EQ(readFile(elsewhere + "/again"), elsewhere + "\n");
+    Words made; // and NIL: is no file
+    for (const auto& entry : fs::directory_iterator(sandbox.work()))
+        made.push_back(entry.path().filename().string());
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(made, (Words{"copied file", "in.txt", "out", "out.txt"}));
     EXPECT_EQ(GetArgStr(), std::string("\n")); // the caller's argument text is back
     ASSERT_EQ(RemSegment(FindSegment("echo", nullptr, DOSFALSE)), DOSTRUE);
     EXPECT_EQ(FindSegment("echo", nullptr, DOSFALSE), nullptr);

@@ -1,21 +1,20 @@
-// The host layer's pure text work, without a disk: path strings, wildcard patterns and the
-// Shell's command-line splitter.
-#include "platform/dos/dos.h"
-#include "platform/shell/commandLine.h"
-
-#include <gtest/gtest.h>
+// The host layer's pure text work, without a disk: path strings and wildcard patterns, from the
+// everyday ones to thousands of characters and nesting deep or slow to match.
+#include "layerTesting.h"
 
 #include <cstring>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+namespace tolvarn::testing {
 namespace {
 
 TEST(HostPathStrings, AddPartFilePartAndPathPartFollowTheRulesOfBothSystems) {
+    const std::string longDirectory(4000, 'd'), longName(4000, 'n');
+    const std::string longJoined = longDirectory + "/" + longName;
     // clang-format off
-    const struct { const char *directory, *name; uint32_t size; const char* joined; } joins[] = {
+    const struct { std::string directory, name; uint32_t size; const char* joined; } joins[] = {
         {"Work:DOSBox", "DOSBox", 64, "Work:DOSBox/DOSBox"},
         {"Work:", "DOS4GW.EXE", 64, "Work:DOS4GW.EXE"},
         {"/home/me/", "game.exe", 64, "/home/me/game.exe"},
@@ -24,18 +23,22 @@ TEST(HostPathStrings, AddPartFilePartAndPathPartFollowTheRulesOfBothSystems) {
         {"/home/me", "CD0:disc.iso", 64, "CD0:disc.iso"},         // so does a device name
         {"ab", "cd", 6, "ab/cd"}, // just fits with its NUL
         {"ab", "cd", 5, nullptr}, // does not fit: the buffer stays as it was
+        {longDirectory, longName, 8002, longJoined.c_str()}, // the same at any length
+        {longDirectory, longName, 8001, nullptr},
     };
     // clang-format on
     for (const auto& test : joins) {
-        char buffer[64];
-        std::strcpy(buffer, test.directory);
+        std::vector<char> buffer(test.size); // exactly the size given, so an overrun shows
+        std::strcpy(buffer.data(), test.directory.c_str());
         SetIoErr(0);
-        EXPECT_EQ(AddPart(buffer, test.name, test.size), test.joined ? DOSTRUE : DOSFALSE);
-        EXPECT_STREQ(buffer, test.joined ? test.joined : test.directory);
-        EXPECT_EQ(IoErr(), test.joined ? 0 : ERROR_LINE_TOO_LONG) << test.name;
+        EXPECT_EQ(AddPart(buffer.data(), test.name.c_str(), test.size),
+                  test.joined ? DOSTRUE : DOSFALSE);
+        EXPECT_EQ(std::string(buffer.data()), test.joined ? test.joined : test.directory);
+        EXPECT_EQ(IoErr(), test.joined ? 0 : ERROR_LINE_TOO_LONG) << test.name.size();
     }
+    const std::string nested = repeated("c/", 2000) + "x", parents(4000, '/');
     // clang-format off
-    const struct { const char *path, *filePart, *directory; } splits[] = {
+    const struct { std::string path, filePart, directory; } splits[] = {
         {"Work:Games/game.exe", "game.exe", "Work:Games"},
         {"Work:game.exe", "game.exe", "Work:"},
         {"game.exe", "game.exe", ""},
@@ -44,96 +47,89 @@ TEST(HostPathStrings, AddPartFilePartAndPathPartFollowTheRulesOfBothSystems) {
         {"Work:/b", "b", "Work:/"}, // so does a "/" right after the device
         {"dir/", "", "dir"},
         {"", "", ""},
+        {nested, "x", nested.substr(0, nested.size() - 2)},
+        {parents, "", parents},
     };
     // clang-format on
     for (const auto& test : splits) {
-        EXPECT_STREQ(FilePart(test.path), test.filePart) << test.path;
-        EXPECT_EQ(std::string_view(test.path, PathPart(test.path)), test.directory) << test.path;
+        const char* path = test.path.c_str();
+        EXPECT_EQ(FilePart(path), path + test.path.size() - test.filePart.size()) << path;
+        EXPECT_EQ(std::string_view(path, PathPart(path)), test.directory) << path;
     }
 }
 
 TEST(HostPatterns, ParseTellsWildcardsAndMatchFollowsTheSyntax) {
-    const struct {
-        const char* pattern;
-        int32_t result;
-    } parses[] = {
-        {"game.exe", 0}, {"GAME.EXE", 0}, {"#?.exe", 1}, {"?", 1},   {"~(a)", 1},
-        {"[a-z]", 1},    {"%", 1},        {"'?", 0},     {"a|b", 0}, {"", 0},
-        {"(a", -1},      {"a)", -1},      {"[ab", -1},   {"#", -1},  {"~", -1},
+    // A pattern nested this deep may be refused as malformed; if taken, it must match right.
+    constexpr int32_t deepOrRefused = 2;
+    const size_t depth = 20000;
+    const std::string longName = repeated("ab", 500) + ".exe";
+    using Names = std::vector<std::string>;
+    // clang-format off
+    const struct { std::string pattern; int32_t parsed; Names matching, other; } cases[] = {
+        {"game.exe", 0, {}, {}}, {"GAME.EXE", 0, {}, {}}, {"?", 1, {}, {}}, {"~(a)", 1, {}, {}},
+        {"[a-z]", 1, {}, {}}, {"%", 1, {}, {}}, {"'?", 0, {}, {}}, {"", 0, {}, {}},
+        {"(a", -1, {}, {}}, {"a)", -1, {}, {}}, {"[ab", -1, {}, {}}, {"#", -1, {}, {}},
+        {"~", -1, {}, {}},
+        {"maze.exe", 0, {"MAZE.EXE"}, {"maze.ex"}},
+        {"a|b", 0, {"a|b"}, {"a"}}, // "|" outside parentheses is a plain character
+        {"#?.exe", 1, {"GAME.EXE", ".exe"}, {"game.com"}},
+        {"#a?", 1, {"a", "aAb"}, {""}},
+        {"#(ab)", 1, {"abAB", ""}, {"aba"}},
+        {"#?.(exe|com|bat)", 1, {"run.bat", "x.COM"}, {"run.txt"}},
+        {"~(#?.info)", 1, {"game.exe"}, {"game.info"}},
+        {"a~b", 1, {"abb"}, {"ab"}},
+        {"[a-c]x", 1, {"Bx"}, {"dx"}},
+        {"[~a-c]x", 1, {"dx"}, {"ax"}},
+        {"a%b", 1, {"ab"}, {}},
+        {"'#'?", 0, {"#?"}, {"#x"}},
+        {"'#?", 1, {"#x"}, {}}, // the quote escapes one character only
+        {"game (1995).exe", 1, {"game 1995.exe"}, {"GAME (1995).EXE"}}, // parentheses group
+        {"straße", 0, {"STRAßE"}, {}}, // only ASCII letters fold; UTF-8 bytes match as they are
+        {"\x01\x02\x03", 0, {"\x01\x02\x03"}, {}}, // every character escaped: 2 * length + 2 suffices
+        {"#(a|%)", 1, {"", "aAa"}, {"ab"}},      // a repeat whose body may match nothing
+        {"(a|b|)c", 1, {"c", "bc"}, {"abc"}},    // an empty alternative
+        {"~(~(a))", 1, {"A"}, {"", "b", "aa"}},  // two negations cancel
+        {"#(~(a))", 1, {"", "b", "xyz"}, {"a"}}, // pieces that are each not "a" cannot make "a"
+        {"a~(b)c", 1, {"ac", "axc", "abbc"}, {"abc"}},
+        {"#(ab|a)b", 1, {"aabab", "aabb", "b"}, {"aa", "bb"}},
+        {"[a-c]#[~a-c]", 1, {"aXYZ", "c"}, {"ab"}},
+        {"~(#?x)#?", 1, {"", "yx"}, {}},           // "not ending in x", then anything
+        {"#(#a#b)c", 1, {"c", "aabbabc"}, {"ca"}}, // a repeat of repeats
+        {"~(%)", 1, {"a", "ab"}, {""}},            // anything but the empty text
+        {"(a|b)(c|d)~(e)", 1, {"ac", "bdf", "adee"}, {"ae", "ace"}},
+        {repeated("(", depth) + "a" + repeated(")", depth), deepOrRefused, {"A"}, {"b"}},
+        {repeated("~", depth) + "a", deepOrRefused, {"a"}, {"b"}}, // an even number of negations
+        {repeated("#", depth) + "a", deepOrRefused, {"aaaa"}, {"ab"}},
+        {repeated("(b|", depth) + "a" + repeated(")", depth), deepOrRefused, {"b"}, {"c"}},
+        // Many repeats against names as long as the host allows: these must not take forever.
+        {"#?#?#?#?#?#?#?x", 1, {}, {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaay"}},
+        {repeated("#?", 10) + ".exe", 1, {longName}, {repeated("ab", 500) + ".com"}},
+        {repeated("#?a", 50) + "#?", 1, {longName}, {}},
+        {repeated("#?a", 600) + "#?", 1, {}, {longName}},
+        {repeated("#(ab)", 20) + ".EXE", 1, {longName}, {}},
+        {repeated("~(x)", 40), 1, {std::string(255, 'y')}, {}},
     };
-    for (const auto& test : parses) {
-        char code[64];
-        EXPECT_EQ(ParsePatternNoCase(test.pattern, code, sizeof code), test.result) << test.pattern;
+    // clang-format on
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.pattern.substr(0, 40));
+        std::vector<char> code(2 * test.pattern.size() + 2);
+        const int32_t parsed =
+            ParsePatternNoCase(test.pattern.c_str(), code.data(), std::ssize(code));
+        if (test.parsed == deepOrRefused && parsed == -1) {
+            EXPECT_EQ(IoErr(), ERROR_BAD_TEMPLATE);
+            continue;
+        }
+        ASSERT_EQ(parsed, test.parsed == deepOrRefused ? 1 : test.parsed);
+        for (const std::string& name : test.matching)
+            EXPECT_EQ(MatchPatternNoCase(code.data(), name.c_str()), DOSTRUE) << name.substr(0, 20);
+        for (const std::string& name : test.other)
+            EXPECT_EQ(MatchPatternNoCase(code.data(), name.c_str()), DOSFALSE)
+                << name.substr(0, 20);
     }
     char code[12]; // one byte short for a plain 12-letter name
     EXPECT_EQ(ParsePatternNoCase("LONGNAME.EXE", code, sizeof code), -1);
     EXPECT_EQ(IoErr(), ERROR_BUFFER_OVERFLOW);
-    // clang-format off
-    const struct { const char* pattern; std::vector<const char*> matching, other; } matches[] = {
-        {"maze.exe", {"MAZE.EXE"}, {"maze.ex"}},
-        {"a|b", {"a|b"}, {"a"}}, // "|" outside parentheses is a plain character
-        {"#?.exe", {"GAME.EXE", ".exe"}, {"game.com"}},
-        {"#a?", {"a", "aAb"}, {""}},
-        {"#(ab)", {"abAB", ""}, {"aba"}},
-        {"#?.(exe|com|bat)", {"run.bat", "x.COM"}, {"run.txt"}},
-        {"~(#?.info)", {"game.exe"}, {"game.info"}},
-        {"a~b", {"abb"}, {"ab"}},
-        {"[a-c]x", {"Bx"}, {"dx"}},
-        {"[~a-c]x", {"dx"}, {"ax"}},
-        {"a%b", {"ab"}, {}},
-        {"'#'?", {"#?"}, {"#x"}},
-        {"'#?", {"#x"}, {}}, // the quote escapes one character only
-        {"game (1995).exe", {"game 1995.exe"}, {"GAME (1995).EXE"}}, // parentheses group
-        {"straße", {"STRAßE"}, {}}, // only ASCII letters fold; UTF-8 bytes match as they are
-        {"\x01\x02\x03", {"\x01\x02\x03"}, {}}, // every character escaped: 2 * length + 2 suffices
-        {"#?#?#?#?#?#?#?x", {}, {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaay"}}, // no blow-up
-    };
-    // clang-format on
-    for (const auto& test : matches) {
-        std::vector<char> code(2 * std::strlen(test.pattern) + 2);
-        ASSERT_GE(ParsePatternNoCase(test.pattern, code.data(), std::ssize(code)), 0);
-        for (const char* name : test.matching)
-            EXPECT_TRUE(MatchPatternNoCase(code.data(), name)) << test.pattern << " ~ " << name;
-        for (const char* name : test.other)
-            EXPECT_FALSE(MatchPatternNoCase(code.data(), name)) << test.pattern << " ~ " << name;
-    }
-}
-
-TEST(ShellCommandLine, SplitsCommandRedirectionsAndItems) {
-    using Items = std::vector<std::string>;
-    const std::optional<std::string> none;
-    // clang-format off
-    const struct {
-        const char* line; const char* command; std::optional<std::string> input, output; bool append;
-        Items arguments;
-    } cases[] = {
-        {"  \t cmd a  b\t\tc \t ", "cmd", none, none, false, {"a", "b", "c"}},
-        {"\"my cmd\" \"two words\" \"\" x", "my cmd", none, none, false, {"two words", "", "x"}},
-        {"cmd a\"b\"c a*\"b a**b", "cmd", none, none, false, {"a\"b\"c", "a*\"b", "a**b"}},
-        {"cmd \"a*\"b\" \"*N*n*E*e\" \"**\"", "cmd", none, none, false, {"a\"b", "\n\n\x1b\x1b", "*"}},
-        {"cmd \"*x* \" \"ab\"cd", "cmd", none, none, false, {"*x* ", "ab", "cd"}},
-        {"cmd ; $(id) *", "cmd", none, none, false, {";", "$(id)", "*"}},
-        {"cmd a\nb\r\n", "cmd", none, none, false, {"a", "b"}},
-        {"cmd >NIL: a >x", "cmd", none, "NIL:", false, {"a", ">x"}},
-        {"cmd > out <in", "cmd", "in", "out", false, {}},
-        {"cmd >>log >\"RAM:my file\" \">q\"", "cmd", none, "RAM:my file", false, {">q"}},
-        {"cmd >> log", "cmd", none, "log", true, {}},
-        {"   ", "", none, none, false, {}},
-    };
-    // clang-format on
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        const auto parsed = tolvarn::platform::parseCommandLine(c.line);
-        ASSERT_TRUE(parsed.has_value());
-        EXPECT_EQ(parsed->command, c.command);
-        EXPECT_EQ(parsed->input, c.input);
-        EXPECT_EQ(parsed->output, c.output);
-        EXPECT_EQ(parsed->appendOutput, c.append);
-        EXPECT_EQ(parsed->arguments, c.arguments);
-    }
-    for (const char* line : {"cmd \"open", "cmd \"ends in escape*\"", "\"cmd", "\"\" a", "cmd >",
-                             "cmd >>  ", "cmd <\"\"", "cmd > \"unclosed"})
-        EXPECT_FALSE(tolvarn::platform::parseCommandLine(line).has_value()) << line;
 }
 
 } // namespace
+} // namespace tolvarn::testing
