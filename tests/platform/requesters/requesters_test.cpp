@@ -6,7 +6,7 @@
 #include "platform/requesters/requesters.h"
 #include "platform/shell/process.h"
 
-#include "layerTesting.h"
+#include "../layerTesting.h"
 
 #include <fcntl.h>
 #include <poll.h>

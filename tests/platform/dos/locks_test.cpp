@@ -1,6 +1,6 @@
 // Locks and entries against real folders: paths in every syntax, devices and assigns, soft links,
 // long names, the current directory, and examining, listing and marking entries.
-#include "layerTesting.h"
+#include "../layerTesting.h"
 
 #include "support/deepFolder.h"
 

@@ -1,6 +1,6 @@
 // The host layer's pure text work, without a disk: path strings and wildcard patterns, from the
 // everyday ones to thousands of characters and nesting deep or slow to match.
-#include "layerTesting.h"
+#include "../layerTesting.h"
 
 #include <cstring>
 #include <string>

@@ -1,7 +1,7 @@
 // Files and variables: Open (never of what is no file), Seek with its 32-bit results, Rename and
 // DeleteFile, paths of thousands of characters; global variables as files in the sandbox's ENV:,
 // local ones in the environment.
-#include "layerTesting.h"
+#include "../layerTesting.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
