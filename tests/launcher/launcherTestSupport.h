@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -104,23 +106,62 @@ inline RunOutcome runShellStart(Lines arguments) {
     return outcome;
 }
 
-/// Runs `command` (its first word looked up in PATH) as a child and waits for it; input from
-/// `input` (a file), output to files in the sandbox.
-inline RunOutcome runChild(const Sandbox& sandbox, Lines command,
-                           const std::string& input = "/dev/null") {
-    std::vector<char*> words = wordsOf(command);
-    const std::string out = sandbox.path("child.out"), err = sandbox.path("child.err");
+/// Starts `action` in a child process that then ends with 0; returns the child's id.
+inline pid_t startInChild(const std::function<void()>& action) {
     const pid_t child = fork();
     if (child == 0) {
-        dup2(open(input.c_str(), O_RDONLY), 0);
-        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-        dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-        execvp(words[0], words.data());
-        _exit(127);
+        action();
+        _exit(0);
     }
+    return child;
+}
+
+/// The wait status of `child` once it has ended.
+inline int statusOf(pid_t child) {
     int status = 0;
     waitpid(child, &status, 0);
+    return status;
+}
+
+/// Starts `command` (its first word looked up in PATH) as a child, its standard input, output and
+/// error from and to the files `input`, `out` and `err` ("": left as they are); returns its id.
+inline pid_t startChild(Lines command, const std::string& input = "", const std::string& out = "",
+                        const std::string& err = "") {
+    return startInChild([&] {
+        for (const auto& [descriptor, file] : {std::pair{0, input}, {1, out}, {2, err}})
+            if (!file.empty())
+                dup2(open(file.c_str(), descriptor == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC,
+                          0600),
+                     descriptor);
+        std::vector<char*> words = wordsOf(command);
+        execvp(words[0], words.data());
+        _exit(127);
+    });
+}
+
+/// Runs `command` as startChild does and waits for it; input from `input` (a file), output to
+/// files in the sandbox.
+inline RunOutcome runChild(const Sandbox& sandbox, const Lines& command,
+                           const std::string& input = "/dev/null") {
+    const std::string out = sandbox.path("child.out"), err = sandbox.path("child.err");
+    const int status = statusOf(startChild(command, input, out, err));
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
+}
+
+/// The entries of `folder` but GAME.EXE in name order, each as "name=what" (what lay() in the
+/// DOS32A test reads: the bytes, "->target" for a soft link, "fifo" or "dir"), separated by blanks.
+inline std::string listingOf(const std::string& folder) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (const std::string name = entry.path().filename().string(); name != "GAME.EXE")
+            entries[name] = entry.is_symlink()     ? "->" + fs::read_symlink(entry).string()
+                            : entry.is_fifo()      ? "fifo"
+                            : entry.is_directory() ? "dir"
+                                                   : readFile(entry.path().string());
+    std::string text;
+    for (const auto& [name, what] : entries)
+        text += (text.empty() ? "" : " ") + name + "=" + what;
+    return text;
 }
 
 /// Notes what the host layer and the allocator have handed out; check() expects it all back.

@@ -130,8 +130,7 @@ RunOutcome onTerminal(const Sandbox& sandbox, Lines arguments,
     for (ssize_t count; (count = read(terminal, buffer, sizeof buffer)) > 0;)
         shown.append(buffer, static_cast<size_t>(count));
     close(terminal);
-    int status = 0;
-    waitpid(child, &status, 0);
+    const int status = statusOf(child);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
             how.outputOnTerminal ? shown : readFile(out), shown};
 }
@@ -162,12 +161,6 @@ TEST(TerminalRequesters, AskForDOSBoxUntilFoundOrGivenUp) {
     EXPECT_EQ(outcome.returnCode, 0);
     EXPECT_EQ(sandbox.remembered(), sandbox.path("dosbox"));
     EXPECT_EQ(sandbox.dosboxLog().back(), "exit");
-    // Ctrl-C at the notice ends the run as a break does anywhere, and DOSBox never starts.
-    fs::remove(sandbox.path("dosbox.log"));
-    outcome = onTerminal(sandbox, {program}, {{"Press Ctrl-F9 to quit!", "\x03"}});
-    EXPECT_EQ(outcome.returnCode, 20);
-    EXPECT_NE(outcome.err.find("***Break"), std::string::npos) << outcome.err;
-    EXPECT_FALSE(fs::exists(sandbox.path("dosbox.log")));
 }
 
 /// A copy of tolvarn installed in the sandbox's "prefix", with the example settings beside it.
@@ -224,26 +217,32 @@ TEST(FirstRun, FindsDOSBoxOnThePathAndMakesAFolderOfItsOwnWithoutAsking) {
 
 TEST(TerminalRuns, MarkErrorsInColourOnlyOnATerminalThatWantsThemAndBreakWithTwenty) {
     LauncherSandbox sandbox;
-    // clang-format off
-    const struct { const char *term, *noColour, *start, *end; } cases[] = {
-        {"xterm", nullptr, "\x1b[32;43m", "\x1b[31;40m\x1b[0m"}, {"xterm", "1", "##", "##"},
-        {"dumb", nullptr, "##", "##"}};
-    // clang-format on
+    sandbox.rememberDOSBox(sandbox.path("dosbox"));
+    const std::string program = sandbox.writeFile("games/MAZE.EXE", "MZ");
+    // The arguments, what is typed, TERM and NO_COLOR, the return code and what the terminal must
+    // show. Ctrl-C at a prompt or at the notice ends the run as a break does anywhere.
+    const struct {
+        Lines arguments;
+        std::vector<std::pair<std::string, std::string>> script;
+        const char *term, *noColour;
+        int returnCode;
+        std::string shown;
+    } cases[] = {
+        {{"a", "b"}, {}, "xterm", nullptr, 10, "a \x1b[32;43mb\x1b[31;40m\x1b[0m"},
+        {{"a", "b"}, {}, "xterm", "1", 10, "a ##b##"},
+        {{"a", "b"}, {}, "dumb", nullptr, 10, "a ##b##"},
+        {{"?"}, {{"NoExit/S: ", "\x03"}}, "xterm", nullptr, 20, "***Break"},
+        {{program}, {{"Press Ctrl-F9 to quit!", "\x03"}}, "xterm", nullptr, 20, "***Break"},
+    };
     for (const auto& test : cases) {
         const RunOutcome outcome =
-            onTerminal(sandbox, {"a", "b"}, {},
+            onTerminal(sandbox, test.arguments, test.script,
                        {.environment = {{"TERM", test.term}, {"NO_COLOR", test.noColour}},
                         .outputOnTerminal = true});
-        EXPECT_EQ(outcome.returnCode, 10);
-        EXPECT_NE(outcome.out.find(std::string("a ") + test.start + "b" + test.end),
-                  std::string::npos)
-            << outcome.out;
+        EXPECT_EQ(outcome.returnCode, test.returnCode);
+        EXPECT_NE(outcome.out.find(test.shown), std::string::npos) << outcome.out;
     }
-    // Ctrl-C while the "?" prompt waits for its line.
-    const RunOutcome outcome =
-        onTerminal(sandbox, {"?"}, {{"NoExit/S: ", "\x03"}}, {.outputOnTerminal = true});
-    EXPECT_EQ(outcome.returnCode, 20);
-    EXPECT_NE(outcome.err.find("***Break"), std::string::npos);
+    EXPECT_FALSE(fs::exists(sandbox.path("dosbox.log"))); // DOSBox never started
 }
 
 TEST(PipedInput, TheArgumentPromptTakesOneLineAndTheRequesterTheNext) {
@@ -280,12 +279,8 @@ TEST(DesktopConsole, OpensWithTheFirstOutputAndTheRunEndsWhenItIsClosed) {
     EXPECT_EQ(runChild(sandbox, {"timeout", "30", tolvarn, "--workbench", program}).returnCode, 0);
     // A failing run shows its report in the window and waits until the window is closed.
     sandbox.writeScript("dosbox/DOSBox", "", "#!/no/such/interpreter\n");
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(open(sandbox.path("desktop.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-        execl(tolvarn.c_str(), tolvarn.c_str(), "--workbench", program.c_str(), nullptr);
-        _exit(127);
-    }
+    const pid_t child =
+        startChild({tolvarn, "--workbench", program}, "", sandbox.path("desktop.out"));
     // The notice's dialog has the same title as the console window and closes by itself after
     // two seconds. So the windows called "Tolvarn" are closed once they have stayed the same for
     // three seconds, until the run ends; it must never end while one is open.
