@@ -14,7 +14,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <tuple>
 
 using tolvarn::testing::captureStdout;
 
@@ -52,22 +51,6 @@ std::string values() {
     return text;
 }
 
-/// The compiled table as "name|alias:flags ...".
-std::string table() {
-    const ShellParameterState& state = shellParameterState();
-    std::string text;
-    for (int32_t i = 0; i < state.count; ++i) {
-        text += i ? " " : "";
-        for (EString name = state.names[i]; name; name = Next(name))
-            text += std::string(name == state.names[i] ? "" : "|") + name;
-        text += ":";
-        text += std::to_string(state.types[i]);
-    }
-    // Appended, not prepended: GCC 12 at -O3 warns falsely (-Wrestrict) on "text" + string.
-    text += " end:";
-    return text += std::to_string(state.types[state.count]);
-}
-
 /// The display `text` stands for: "T|" and "P|" open a template or a parameter error, "{" and "}"
 /// are the highlight marks, plain ones since captured output is no terminal (the colour marks on
 /// a terminal are the launcher tests' business).
@@ -87,27 +70,8 @@ struct ShellParametersTest : ::testing::Test {
     }
 };
 
-TEST_F(ShellParametersTest, CompiledTables) {
-    const std::pair<const char*, const char*> cases[] = {
-        {launcher, "File:0 Window:4 ISO|cdISO:2 CDdir:2 CDletter:2 NoDOS32A:4 NoExit:4 end:0"},
-        {" ISO = cdISO / K ", "ISO|cdISO:2 end:0"},
-        {"a=b=c/A", "a|c|b:1 end:0"},
-        {"a,,b", "a:0 b:0 :0 end:0"},
-        {"a/A/A,n/N/A,f/F,5x", "a:1 n:9 f:16 5x:0 end:0"},
-    };
-    for (const auto& [templateText, compiled] : cases) {
-        ParseShellParameters(templateText, "", TRUE); // the table stays when /A finds no value
-        EXPECT_EQ(table(), compiled) << templateText;
-    }
-    EXPECT_EQ(GetParamCount(), 4);
-    ParseShellParameters(launcher, "", FALSE);
-    for (auto [name, found, index] : {std::tuple("CDISO", TRUE, 2), std::tuple("nope", FALSE, 7)})
-        EXPECT_TRUE(findParam(name).found == found && findParam(name).index == index) << name;
-}
-
 TEST_F(ShellParametersTest, LinesAndTemplatesMatchOrShowTheirErrorExactlyInEveryStyle) {
     const std::string x(100000, 'x'), equals(5000, '='), p500 = series("p", 500, ",");
-    const std::string words = series("word", 20000, " ", "", false);
     const std::string letters = series("CDletter=E", 2000, " ", "", false);
     // outcome: the values as values() gives them, or the display (see shown()) of the error;
     // typed: what standard input holds when the line must prompt (else none)
@@ -116,8 +80,6 @@ TEST_F(ShellParametersTest, LinesAndTemplatesMatchOrShowTheirErrorExactlyInEvery
         std::optional<std::string> typed = {};
     } cases[] = {
         // clang-format off
-        {launcher, "game.exe window", "game.exe,window,-,-,-,-,-"},
-        {launcher, "iso=disc.iso game.exe", "game.exe,-,disc.iso,-,-,-,-"},
         {launcher, "game.exe ISO disc.iso", "game.exe,-,disc.iso,-,-,-,-"},
         {launcher, "CDISO = disc.iso game.exe", "game.exe,-,disc.iso,-,-,-,-"},
         {launcher, "\"Window\"", "Window,-,-,-,-,-,-"}, {launcher, "Window Window", "Window,Window,-,-,-,-,-"},
@@ -125,17 +87,16 @@ TEST_F(ShellParametersTest, LinesAndTemplatesMatchOrShowTheirErrorExactlyInEvery
         {launcher, "", "-,-,-,-,-,-,-"}, {launcher, "foo?", "foo?,-,-,-,-,-,-"},
         {launcher, "?", "game.exe,window,-,-,-,-,-", "game.exe window\nsecond line\n"},
         {launcher, "foo \t? ", "foo,window,-,-,-,-,-", "window"}, {launcher, "?", "-,-,-,-,-,-,-", ""},
-        {"a,,b", "x y z", "x,y,z"}, {"n/N,m/N,o", "42x abc5 -5", "42x,abc5,-5"},
+        {"a,,b", "x y z", "x,y,z"}, {" ISO = cdISO / K ", "cdiso=x", "x"}, {"a/A/A,5x/N/A", "5x 2 1", "1,2"},
+        {"n/N,m/N,o", "42x abc5 -5", "42x,abc5,-5"},
         {"Cmd/F", "a \"b c\" d", "a \"b c\" d"}, {"Cmd/F", "\"b c\" d", "\"b c\" d"},
         {"Name/K,Rest/F", "Name=x  the  rest ", "x,the  rest "}, {"a/K/F,b", "x a = \"q\" z", "\"q\" z,x"},
-        // typed lines: a NUL ends one, control bytes are text, only 1,000 characters are read
+        // typed lines: a NUL ends one, only 1,000 characters are read
         {launcher, "?", "game.exe,-,-,-,-,-,-", std::string("game.exe\0Window\n", 16)},
-        {launcher, "?", "-,-,-,-,-,-,-", std::string("\0game.exe Window\n", 17)},
-        {launcher, "?", "\x01\x1b\x7f,Window,-,-,-,-,-", "\x01\x1b\x7f Window\n"},
-        {launcher, "?", "game.exe,-,-,-,-,-,-", "game.exe"}, {launcher, "?", "game.exe\r,-,-,-,-,-,-", "game.exe\r\n"},
+        {launcher, "?", "game.exe,-,-,-,-,-,-", "game.exe"},
         {launcher, "?", std::string(1000, 'g') + ",-,-,-,-,-,-", std::string(5000, 'g') + "\n"},
         // oversized and hostile lines and templates
-        {launcher, x, x + ",-,-,-,-,-,-"}, {launcher, "\"" + x + "\" window", x + ",window,-,-,-,-,-"},
+        {launcher, "\"" + x + "\" window", x + ",window,-,-,-,-,-"},
         {launcher, "\x01\x02\x1b[31m\r\n\x0b\x7f \twindow", "\x01\x02\x1b[31m\r\n\x0b\x7f,window,-,-,-,-,-"},
         {launcher, "\xff\xfe\x80.exe", "\xff\xfe\x80.exe,-,-,-,-,-,-"},
         {launcher, "ISO" + equals + "disc.iso", "-,-,disc.iso,-,-,-,-"},
@@ -143,37 +104,26 @@ TEST_F(ShellParametersTest, LinesAndTemplatesMatchOrShowTheirErrorExactlyInEvery
         {series("p", 500, ",", "/K"), "P499=last p250 middle",
          series("-", 250, ",", "", false) + ",middle," + series("-", 248, ",", "", false) + ",last"},
         {series("a", 1000, "=") + "/K", "A999=x", "x"}, {x + "/S", "X" + x.substr(1), "X" + x.substr(1)},
-        {"a" + std::string(9999, ',') + "b", "x y", "x,y," + series("-", 9998, ",", "", false)},
         // errors
         {"", "", "T|expected word for parameter name:\n{ }\n"},
-        {"a,", "", "T|expected word for parameter name:\na,{ }\n"},
         {"\"a\"", "", "T|expected word for parameter name:\n{\"a\"}\n"},
-        {std::string(100000, ','), "", "T|expected word for parameter name:\n{" + std::string(100000, ',') + "}\n"},
         {"File, file", "", "T|parameter name already used:\nFile, {file}\n"},
         {"a=A", "", "T|parameter name already used:\na={A}\n"},
+        {"a=b=c/A", "", "P|missing required parameter \"a\"\n"}, // the first name stays first
         {"a/S/K", "", "T|parameter type conflicts with a previous type:\na/S/{K}\n"},
         {"a/K/S", "", "T|parameter type conflicts with a previous type:\na/K/{S}\n"},
-        {"a/x", "", "T|unknown parameter type:\na/{x}\n"}, {"a/k", "", "T|unknown parameter type:\na/{k}\n"},
-        {"a/AK,b", "", "T|unknown parameter type:\na/{AK},b\n"},
+        {"a/k", "", "T|unknown parameter type:\na/{k}\n"}, {"a/AK,b", "", "T|unknown parameter type:\na/{AK},b\n"},
         {"a/", "", "T|expected letter for parameter type:\na/{ }\n"},
         {"a b", "", "T|expected \",\" or end of line:\na {b}\n"},
         {"a/K=b", "", "T|expected \",\" or end of line:\na/K{=}b\n"}, {"a_b", "", "T|unexpected character:\na{_}b\n"},
         {"a\x01", "", "T|unexpected character:\na{\x01}\n"}, {"na\xefme", "", "T|unexpected character:\nna{\xef}me\n"},
         {"a, \"b", "", "T|string is missing closing quote:\na, \"{b}\n"},
-        {"a, \"" + x, "", "T|string is missing closing quote:\na, \"{" + x + "}\n"},
-        {launcher, "a b", "P|does not match template:\na {b}\n"},
         {launcher, "a \"b c\" d", "P|does not match template:\na {\"b c\"} d\n"},
-        {launcher, words, "P|does not match template:\nword {word}" + words.substr(9) + "\n"},
         {launcher, letters, "P|does not match template:\nCDletter=E CDletter{=}" + letters.substr(20) + "\n"},
-        {p500, series("v", 501, " "), "P|does not match template:\n" + series("v", 500, " ") + " {v500}\n"},
-        {launcher, "ISO", "P|expected value after keyword:\nISO{ }\n"},
         {launcher, "x ISO = ", "P|expected value after keyword:\nx ISO = { }\n"},
-        {launcher, "game.exe ISO" + equals, "P|expected value after keyword:\ngame.exe ISO" + equals + "{ }\n"},
         {launcher, "Window=yes", "P|illegal character:\nWindow{=}yes\n"},
-        {launcher, equals, "P|illegal character:\n{" + equals + "}\n"},
         {launcher, "ISO == = disc.iso", "P|illegal character:\nISO == {=} disc.iso\n"},
         {launcher, "x \"open", "P|string is missing closing quote:\nx \"{open}\n"},
-        {launcher, "game.exe \"" + x, "P|string is missing closing quote:\ngame.exe \"{" + x + "}\n"},
         {"n/N", "\"5\"", "P|expected number:\n{\"5\"}\n"}, {"n/N/F", "\"5\" x", "P|expected number:\n{\"5\" x}\n"},
         {"a/K/F", "a", "P|expected value after keyword:\na{ }\n"},
         {"x, Count/A", "", "P|missing required parameter \"Count\"\n"},
@@ -213,15 +163,13 @@ TEST_F(ShellParametersTest, ArgumentLineGetParamRangeAndValueLifetime) {
     EXPECT_EQ(values(), "-,-,-,-,-,-,-");
 
     ParseShellParameters("a,b", "x", FALSE);
-    const int64_t afterFirst = tolvarn::memory::outstandingBlocks();
     for (int32_t index : {-1, 2}) {
         EXPECT_THROW(GetParam(index), eException);
         EXPECT_EQ(exception, ID_EPU);
         EXPECT_STREQ(exceptionInfo, "std/pShellParameters; GetParam(); index is out of range");
         exception = 0;
     }
-    ParseShellParameters("a,b", "y", FALSE); // discards the first results
-    EXPECT_EQ(tolvarn::memory::outstandingBlocks(), afterFirst);
+    ParseShellParameters("a,b", "y", FALSE); // discards the first results (TearDown counts them)
     EXPECT_EQ(values(), "y,-");
 }
 

