@@ -15,16 +15,12 @@ TEST(HostPathStrings, AddPartFilePartAndPathPartFollowTheRulesOfBothSystems) {
     const std::string longJoined = longDirectory + "/" + longName;
     // clang-format off
     const struct { std::string directory, name; uint32_t size; const char* joined; } joins[] = {
-        {"Work:DOSBox", "DOSBox", 64, "Work:DOSBox/DOSBox"},
-        {"Work:", "DOS4GW.EXE", 64, "Work:DOS4GW.EXE"},
-        {"/home/me/", "game.exe", 64, "/home/me/game.exe"},
+        {"Work:", "DOS4GW.EXE", 64, "Work:DOS4GW.EXE"}, {"/home/me/", "game.exe", 64, "/home/me/game.exe"},
         {"", "game.exe", 64, "game.exe"},
         {"Work:Games", "/usr/games/doom", 64, "/usr/games/doom"}, // a host-absolute name replaces
         {"/home/me", "CD0:disc.iso", 64, "CD0:disc.iso"},         // so does a device name
-        {"ab", "cd", 6, "ab/cd"}, // just fits with its NUL
-        {"ab", "cd", 5, nullptr}, // does not fit: the buffer stays as it was
-        {longDirectory, longName, 8002, longJoined.c_str()}, // the same at any length
-        {longDirectory, longName, 8001, nullptr},
+        {longDirectory, longName, 8002, longJoined.c_str()}, // just fits with its NUL
+        {longDirectory, longName, 8001, nullptr}, // does not fit: the buffer stays as it was
     };
     // clang-format on
     for (const auto& test : joins) {
@@ -36,19 +32,12 @@ TEST(HostPathStrings, AddPartFilePartAndPathPartFollowTheRulesOfBothSystems) {
         EXPECT_EQ(std::string(buffer.data()), test.joined ? test.joined : test.directory);
         EXPECT_EQ(IoErr(), test.joined ? 0 : ERROR_LINE_TOO_LONG) << test.name.size();
     }
-    const std::string nested = repeated("c/", 2000) + "x", parents(4000, '/');
+    const std::string parents(4000, '/');
     // clang-format off
     const struct { std::string path, filePart, directory; } splits[] = {
-        {"Work:Games/game.exe", "game.exe", "Work:Games"},
-        {"Work:game.exe", "game.exe", "Work:"},
-        {"game.exe", "game.exe", ""},
-        {"/GAME.EXE", "GAME.EXE", "/"},
+        {"/GAME.EXE", "GAME.EXE", "/"}, {"dir/", "", "dir"}, {"", "", ""}, {parents, "", parents},
         {"a//b", "b", "a//"},       // the second "/" means parent and stays
         {"Work:/b", "b", "Work:/"}, // so does a "/" right after the device
-        {"dir/", "", "dir"},
-        {"", "", ""},
-        {nested, "x", nested.substr(0, nested.size() - 2)},
-        {parents, "", parents},
     };
     // clang-format on
     for (const auto& test : splits) {
@@ -66,46 +55,31 @@ TEST(HostPatterns, ParseTellsWildcardsAndMatchFollowsTheSyntax) {
     using Names = std::vector<std::string>;
     // clang-format off
     const struct { std::string pattern; int32_t parsed; Names matching, other; } cases[] = {
-        {"game.exe", 0, {}, {}}, {"GAME.EXE", 0, {}, {}}, {"?", 1, {}, {}}, {"~(a)", 1, {}, {}},
-        {"[a-z]", 1, {}, {}}, {"%", 1, {}, {}}, {"'?", 0, {}, {}}, {"", 0, {}, {}},
-        {"(a", -1, {}, {}}, {"a)", -1, {}, {}}, {"[ab", -1, {}, {}}, {"#", -1, {}, {}},
-        {"~", -1, {}, {}},
-        {"maze.exe", 0, {"MAZE.EXE"}, {"maze.ex"}},
+        {"?", 1, {}, {}}, {"~(a)", 1, {}, {}}, {"[a-z]", 1, {}, {}}, {"%", 1, {}, {}},
+        {"'?", 0, {}, {}}, {"", 0, {}, {}}, {"(a", -1, {}, {}}, {"a)", -1, {}, {}},
+        {"[ab", -1, {}, {}}, {"#", -1, {}, {}}, {"~", -1, {}, {}},
+        {"maze.exe", 0, {"MAZE.EXE"}, {"maze.ex"}}, {"#?.exe", 1, {"GAME.EXE", ".exe"}, {"game.com"}},
         {"a|b", 0, {"a|b"}, {"a"}}, // "|" outside parentheses is a plain character
-        {"#?.exe", 1, {"GAME.EXE", ".exe"}, {"game.com"}},
-        {"#a?", 1, {"a", "aAb"}, {""}},
-        {"#(ab)", 1, {"abAB", ""}, {"aba"}},
-        {"#?.(exe|com|bat)", 1, {"run.bat", "x.COM"}, {"run.txt"}},
-        {"~(#?.info)", 1, {"game.exe"}, {"game.info"}},
-        {"a~b", 1, {"abb"}, {"ab"}},
-        {"[a-c]x", 1, {"Bx"}, {"dx"}},
-        {"[~a-c]x", 1, {"dx"}, {"ax"}},
-        {"a%b", 1, {"ab"}, {}},
-        {"'#'?", 0, {"#?"}, {"#x"}},
+        {"#a?", 1, {"a", "aAb"}, {""}}, {"#(ab)", 1, {"abAB", ""}, {"aba"}},
+        {"~(#?.info)", 1, {"game.exe"}, {"game.info"}}, {"a~b", 1, {"abb"}, {"ab"}},
+        {"[a-c]x", 1, {"Bx"}, {"dx"}}, {"[~a-c]x", 1, {"dx"}, {"ax"}},
         {"'#?", 1, {"#x"}, {}}, // the quote escapes one character only
         {"game (1995).exe", 1, {"game 1995.exe"}, {"GAME (1995).EXE"}}, // parentheses group
         {"straße", 0, {"STRAßE"}, {}}, // only ASCII letters fold; UTF-8 bytes match as they are
         {"\x01\x02\x03", 0, {"\x01\x02\x03"}, {}}, // every character escaped: 2 * length + 2 suffices
-        {"#(a|%)", 1, {"", "aAa"}, {"ab"}},      // a repeat whose body may match nothing
-        {"(a|b|)c", 1, {"c", "bc"}, {"abc"}},    // an empty alternative
-        {"~(~(a))", 1, {"A"}, {"", "b", "aa"}},  // two negations cancel
+        {"#(a|%)", 1, {"", "aAa"}, {"ab"}}, {"(a|b|)c", 1, {"c", "bc"}, {"abc"}}, // empty bodies
+        {"~(%)", 1, {"a", "ab"}, {""}}, {"~(~(a))", 1, {"A"}, {"", "b", "aa"}}, // not nothing; not not a
         {"#(~(a))", 1, {"", "b", "xyz"}, {"a"}}, // pieces that are each not "a" cannot make "a"
-        {"a~(b)c", 1, {"ac", "axc", "abbc"}, {"abc"}},
-        {"#(ab|a)b", 1, {"aabab", "aabb", "b"}, {"aa", "bb"}},
-        {"[a-c]#[~a-c]", 1, {"aXYZ", "c"}, {"ab"}},
+        {"a~(b)c", 1, {"ac", "axc", "abbc"}, {"abc"}}, {"#(ab|a)b", 1, {"aabab", "aabb", "b"}, {"aa", "bb"}},
         {"~(#?x)#?", 1, {"", "yx"}, {}},           // "not ending in x", then anything
         {"#(#a#b)c", 1, {"c", "aabbabc"}, {"ca"}}, // a repeat of repeats
-        {"~(%)", 1, {"a", "ab"}, {""}},            // anything but the empty text
-        {"(a|b)(c|d)~(e)", 1, {"ac", "bdf", "adee"}, {"ae", "ace"}},
         {repeated("(", depth) + "a" + repeated(")", depth), deepOrRefused, {"A"}, {"b"}},
         {repeated("~", depth) + "a", deepOrRefused, {"a"}, {"b"}}, // an even number of negations
         {repeated("#", depth) + "a", deepOrRefused, {"aaaa"}, {"ab"}},
         {repeated("(b|", depth) + "a" + repeated(")", depth), deepOrRefused, {"b"}, {"c"}},
         // Many repeats against names as long as the host allows: these must not take forever.
-        {"#?#?#?#?#?#?#?x", 1, {}, {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaay"}},
         {repeated("#?", 10) + ".exe", 1, {longName}, {repeated("ab", 500) + ".com"}},
-        {repeated("#?a", 50) + "#?", 1, {longName}, {}},
-        {repeated("#?a", 600) + "#?", 1, {}, {longName}},
+        {repeated("#?a", 50) + "#?", 1, {longName}, {}}, {repeated("#?a", 600) + "#?", 1, {}, {longName}},
         {repeated("#(ab)", 20) + ".EXE", 1, {longName}, {}},
         {repeated("~(x)", 40), 1, {std::string(255, 'y')}, {}},
     };
