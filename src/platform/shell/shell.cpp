@@ -1,11 +1,11 @@
 // The program's own Shell: reads a command line the way the original system's Shell does, finds
 // the command, sets up its redirections and runs it with an argument array. No host shell is
 // involved, so nothing in a command line means anything to /bin/sh.
+#include "platform/shell/shell.h"
 #include "platform/dos/internal.h"
 #include "platform/exec/internal.h"
 #include "platform/shell/commandLine.h"
 #include "platform/shell/process.h"
-#include "platform/shell/shell.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,7 @@
 // Locks and entries against real folders: paths in every syntax, devices and assigns, soft links,
 // long names, the current directory, and examining, listing and marking entries.
 #include "../layerTesting.h"
+#include "support/deepFolder.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -135,17 +136,29 @@ TEST_F(HostLocksTest, ReadLinkAndNameFromLockGiveWholePathsOrSayTheyDoNotFit) {
                   test.expected);
     }
     UnLock(work);
-    // Names longer than the 127 characters of a FileInfoBlock come back whole.
+    // Names longer than the 127 characters of a FileInfoBlock come back whole, even from a folder
+    // deeper than the host takes in one path, if the layer manages to lock that at all.
     const std::string longName(200, 'n');
-    const std::string expected = sandbox.makeDir("work/" + longName);
-    BPTR lock = Lock(longName.c_str(), SHARED_LOCK);
-    std::vector<char> buffer(expected.size() + 1);
-    EXPECT_EQ(NameFromLock(lock, buffer.data(), 128), DOSFALSE);
-    EXPECT_EQ(IoErr(), ERROR_LINE_TOO_LONG);
-    EXPECT_EQ(NameFromLock(lock, buffer.data(), std::ssize(expected)), DOSFALSE); // no room for NUL
-    EXPECT_EQ(NameFromLock(lock, buffer.data(), std::ssize(buffer)), DOSTRUE);
-    EXPECT_EQ(std::string(buffer.data()), expected);
-    UnLock(lock);
+    sandbox.makeDir("work/" + longName);
+    const DeepFolder deep(sandbox.work(), std::string(250, 's'), 20); // 5,000 characters
+    for (const std::string& path :
+         {longName, deep.relative, sandbox.work() + "/" + deep.relative}) {
+        SetIoErr(0);
+        BPTR lock = Lock(path.c_str(), SHARED_LOCK);
+        if (lock == nullptr && path != longName) {
+            EXPECT_NE(IoErr(), 0);
+            continue;
+        }
+        const std::string expected =
+            sandbox.work() + "/" + (path == longName ? longName : deep.relative);
+        std::vector<char> buffer(expected.size() + 1);
+        EXPECT_EQ(NameFromLock(lock, buffer.data(), 128), DOSFALSE);
+        EXPECT_EQ(IoErr(), ERROR_LINE_TOO_LONG);
+        EXPECT_EQ(NameFromLock(lock, buffer.data(), std::ssize(expected)), DOSFALSE); // no NUL room
+        EXPECT_EQ(NameFromLock(lock, buffer.data(), std::ssize(buffer)), DOSTRUE);
+        EXPECT_EQ(std::string(buffer.data()), expected);
+        UnLock(lock);
+    }
 }
 
 TEST_F(HostLocksTest, LocksAreCountedAndTheCurrentDirectoryMoves) {

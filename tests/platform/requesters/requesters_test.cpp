@@ -16,7 +16,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <future>
 #include <memory>
+#include <sstream>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -123,7 +126,7 @@ TEST_F(ZenityRequesterTest, FileRequestersFillDrawerFileAndArgumentsFromTheChoic
     FreeAslRequest(requester);
 }
 
-TEST_F(HostLayerTest, TheRealZenityOnAPrivateDisplayClosesTheNoticeInTime) {
+TEST_F(HostLayerTest, TheRealZenityOnAPrivateDisplayClosesTheNoticeInTimeAndCancelsUnanswered) {
     if (platform::findInHostPath("Xvfb").empty() || platform::findInHostPath("zenity").empty())
         GTEST_SKIP() << "the desktop dialogs need zenity and Xvfb (Debian packages zenity, xvfb)";
     // The server tells its process number, then picks a free display and tells that.
@@ -146,6 +149,27 @@ TEST_F(HostLayerTest, TheRealZenityOnAPrivateDisplayClosesTheNoticeInTime) {
     EXPECT_EQ(platform::timedEasyRequest(&notice, nullptr, 1), 0);
     const auto took = std::chrono::steady_clock::now() - started;
     EXPECT_TRUE(took >= 900ms && took < 30s);
+    // A file dialog closed unanswered (its zenity ends by a signal) cancels: zenity took the
+    // arguments, or it would have ended at once with an error of its own.
+    const TagItem tags[] = {{ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
+                            {ASLFR_DoPatterns, DOSTRUE},
+                            {TAG_DONE, 0}};
+    void* requester = AllocAslRequest(ASL_FileRequest, tags);
+    auto closed = std::async(std::launch::async, [serverId] {
+        const std::string children = "/proc/self/task/" + std::to_string(::getpid()) + "/children";
+        for (int tries = 0; tries < 600; ++tries, std::this_thread::sleep_for(50ms)) {
+            std::istringstream pids(readFile(children));
+            for (pid_t child; pids >> child;)
+                if (child != serverId) {
+                    std::this_thread::sleep_for(1500ms); // long enough to show its window
+                    return ::kill(child, SIGTERM) == 0;
+                }
+        }
+        return false;
+    });
+    EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
+    EXPECT_TRUE(closed.get());
+    FreeAslRequest(requester);
 }
 
 /// A pseudo-terminal that is standard input and standard error while it lives. The person has
@@ -219,6 +243,46 @@ TEST_F(HostLayerTest, TerminalMessagesReadTheChoiceThereOnlyAndTimedOnesCloseByT
     EXPECT_TRUE(waited >= 900ms && waited < 20s);
     EXPECT_TRUE(
         terminal.shows("Press Ctrl-F9 to quit!\r\n[OK] Press Enter (closes by itself in 1"));
+}
+
+/// Runs a file requester on the terminal with `typed` typed ahead and checks that `shown`
+/// showed. Returns its answer, then the drawer and file it holds, as "answer|drawer|file".
+std::string askFile(const std::vector<TagItem>& tags, const std::string& typed,
+                    const std::string& shown) {
+    Terminal terminal(typed);
+    auto* requester = static_cast<FileRequester*>(AllocAslRequest(ASL_FileRequest, tags.data()));
+    const int32_t answer = AslRequest(requester, nullptr);
+    std::string result =
+        std::to_string(answer) + "|" + requester->fr_Drawer + "|" + requester->fr_File;
+    FreeAslRequest(requester);
+    EXPECT_TRUE(terminal.shows(shown)) << shown;
+    return result;
+}
+
+TEST_F(HostLayerTest, TerminalFileRequestersTakeTypedPathsAskAgainOrCancel) {
+    ScopedVariable backend{"TOLVARN_REQUESTER", "terminal"};
+    const std::string games = sandbox.makeDir("Games");
+    const std::string prompt = "\r\nPath (an empty line cancels): ";
+    sandbox.writeFile("Games/doom.exe", "MZ");
+    const std::vector<TagItem> tags = {{ASLFR_TitleText, text("Tolvarn")},
+                                       {ASLFR_InitialDrawer, text(games.c_str())},
+                                       {ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
+                                       {ASLFR_DoPatterns, DOSTRUE},
+                                       {TAG_DONE, 0}};
+    // Relative to the starting folder, in any letter case; a folder is no file.
+    EXPECT_EQ(askFile(tags, "..\nmissing/x\nDOOM.EXE\n",
+                      "\r\nTolvarn\r\nChoose a file. Names ending in .exe, .com or .bat.\r\n"
+                      "Relative paths start in " +
+                          games + prompt + "That is a folder, not a file: .." + prompt +
+                          "No such folder: missing/x" + prompt),
+              "-1|" + games + "|doom.exe");
+    for (const char* cancel : {"\n", "\x04"})
+        EXPECT_EQ(askFile(tags, cancel, prompt), "0|" + games + "|");
+    // A drawers-only requester asks again until the answer is a folder.
+    EXPECT_EQ(askFile({{ASLFR_Flags2, FRF_DRAWERSONLY}, {TAG_DONE, 0}},
+                      "nosuch\n" + sandbox.path("Games/doom.exe") + "\n" + games + "\n",
+                      "Choose a folder." + prompt + "Not a folder: nosuch" + prompt),
+              "-1|" + games + "|");
 }
 
 TEST(RequesterBackendChoice, FollowsTheSettingThenWhatIsThere) {
