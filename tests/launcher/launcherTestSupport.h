@@ -16,7 +16,6 @@
 #include <functional>
 #include <map>
 #include <sstream>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -59,7 +58,7 @@ class LauncherSandbox : public Sandbox {
   public:
     LauncherSandbox() : oldPath_(std::getenv("PATH")) {
         setenv("TOLVARN_REQUESTER", "none", 1);
-        for (const char* tool : {"timeout", "sleep", "genisoimage", "zenity", "Xvfb", "xdotool"})
+        for (const char* tool : {"timeout", "sleep", "cat", "genisoimage"})
             if (const std::string found = tolvarn::platform::findInHostPath(tool); !found.empty())
                 fs::create_symlink(found, makeDir("tools") + "/" + tool);
         setenv("PATH", path("tools").c_str(), 1);
@@ -149,15 +148,14 @@ inline RunOutcome runChild(const Sandbox& sandbox, const Lines& command,
 }
 
 /// The entries of `folder` but GAME.EXE in name order, each as "name=what" (what lay() in the
-/// DOS32A test reads: the bytes, "->target" for a soft link, "fifo" or "dir"), separated by blanks.
+/// DOS32A test reads: the bytes, "->target" for a soft link or "fifo"), separated by blanks.
 inline std::string listingOf(const std::string& folder) {
     std::map<std::string, std::string> entries;
     for (const auto& entry : fs::directory_iterator(folder))
         if (const std::string name = entry.path().filename().string(); name != "GAME.EXE")
-            entries[name] = entry.is_symlink()     ? "->" + fs::read_symlink(entry).string()
-                            : entry.is_fifo()      ? "fifo"
-                            : entry.is_directory() ? "dir"
-                                                   : readFile(entry.path().string());
+            entries[name] = entry.is_symlink() ? "->" + fs::read_symlink(entry).string()
+                            : entry.is_fifo()  ? "fifo"
+                                               : readFile(entry.path().string());
     std::string text;
     for (const auto& [name, what] : entries)
         text += (text.empty() ? "" : " ") + name + "=" + what;

@@ -1,7 +1,5 @@
-// Whole runs of the program. Most run in this process and are told apart by what they print:
-// with DOSBox made unstartable, a run that gets that far prints the whole command line in the
-// "Failed to execute" report. Then unsafe paths, missing libraries, running out of memory at
-// every allocation, the arguments that reach DOSBox, desktop starts, and the installation.
+// Whole runs of the program, told apart by what they print: with DOSBox made unstartable, a run
+// that gets that far prints its whole command line in the "Failed to execute" report.
 #include "launcherTestSupport.h"
 
 #include "pAmigaDos/queries.h"
@@ -21,7 +19,7 @@ std::string withSandbox(std::string text, const std::string& root) {
     return text;
 }
 
-enum Setup { PLAIN = 0, DOS4G = 1, NO_DOS32A_FILE = 2, NO_CONF = 4, FIFOS = 8, LOWER_CONF = 16 };
+enum Setup { PLAIN = 0, DOS4G = 1, NO_CONF = 2, FIFOS = 4, LOWER_CONF = 8 };
 
 TEST(Runs, PrintWhatTheyShould) {
     const std::string start = "ERROR: Failed to execute $/dosbox/DOSBox >NIL: ";
@@ -29,7 +27,6 @@ TEST(Runs, PrintWhatTheyShould) {
     const std::string maze = " -c \"Mount C *\"$/maze*\"\" -c \"C:\" -c \"";
     const std::string dos32a = " -c \"Mount Y *\"$/dosbox/Y*\"\"";
     const std::string exit = "\" -c \"exit\"\n";
-    const std::string notFound = "Tolvarn: Could not find DOSBox\n";
     const struct {
         Lines arguments;
         std::string out; // a final "*" accepts anything after it
@@ -55,21 +52,13 @@ TEST(Runs, PrintWhatTheyShould) {
         {{"$/maze/MAZE.EXE", "CDdir=$/cd", "CDletter=Y:"},
          usual + " -c \"Mount Y: *\"$/cd*\" -t cdrom\"" + dos32a + maze + "Y:dos32a.exe MAZE.EXE" +
              exit, DOS4G},
-        {{"$/maze/MAZE.EXE"}, usual + maze + "MAZE.EXE" + exit, DOS4G | NO_DOS32A_FILE},
-        {{"$/maze/MAZE.EXE", "Window"},
-         "WARNING: \"Tolvarn.conf\" is missing from \"$/dosbox\".\n" + start + "-exit" + maze +
-             "MAZE.EXE" + exit, NO_CONF},
         // FIFOs where files belong count as missing files and are never waited on.
         {{"$/maze/MAZE.EXE", "Window"},
          "WARNING: \"Tolvarn.conf\" is missing from \"$/dosbox\".\n" + start + "-exit" + maze +
              "MAZE.EXE" + exit, DOS4G | FIFOS},
         {{"Maze:PIPE.EXE"}, "", FIFOS, "$/dosbox",
          "Tolvarn: ERROR: \"Maze:PIPE.EXE\" is not a file, so it cannot be run\n", {}},
-        {{"$/low/setup.bat"},
-         usual + " -c \"Mount C *\"$/low*\"\" -c \"C:\" -c \"CALL setup.bat" + exit},
         {{"Maze:MAZE.EXE"}, usual + maze + "MAZE.EXE" + exit},
-        {{"$/a*b/Ärger/GAME.EXE"},
-         usual + " -c \"Mount C *\"$/a**b/Ärger*\"\" -c \"C:\" -c \"GAME.EXE" + exit},
         // "%" doubled for DOSBox; "=" in a path is no keyword; the settings' name as on disk.
         {{"$/50%off/A=B/GAME.EXE", "ISO=$/A=B.iso"},
          usual + " -c \"ImgMount D *\"$/A=B.iso*\" -T iso\" -c \"Mount C *\"$/50%%off/A=B*\"\" -c "
@@ -79,20 +68,16 @@ TEST(Runs, PrintWhatTheyShould) {
         {{"$/maze/HelloWorldGame.com"}, "WARNING: DOS cannot start \"HelloWorldGame.com\": a DOS "
              "name has at most 8 characters, a dot and at most 3 more, and no blanks or any of * ? "
              "\" / \\ | : ; , = + < > [ ]\n" + usual + maze + "HelloWorldGame.com" + exit},
-        // DOSBox not found (unset, a folder that is gone, one without DOSBox, one with a folder
-        // named DOSBox); the folder requester gets no answer and nothing new is stored.
-        {{"$/maze/MAZE.EXE"}, "", PLAIN, "", notFound, {}},
-        {{"$/maze/MAZE.EXE"}, "", PLAIN, "$/gone", notFound, {}},
-        {{"$/maze/MAZE.EXE"}, "", PLAIN, "$/maze", notFound, {}},
-        {{"$/maze/MAZE.EXE"}, "", PLAIN, "$/cd", notFound, {}},
+        // DOSBox not found (unset, or a folder without DOSBox); the folder requester gets no
+        // answer and nothing new is stored.
+        {{"$/maze/MAZE.EXE"}, "", PLAIN, "", "Tolvarn: Could not find DOSBox\n", {}},
+        {{"$/maze/MAZE.EXE"}, "", PLAIN, "$/maze", "Tolvarn: Could not find DOSBox\n", {}},
         // Only a file can be run.
         {{"Nowhere/GAME.EXE"}, "", PLAIN, "$/dosbox",
          "Tolvarn: ERROR: Cannot find the file \"Nowhere/GAME.EXE\"\n", {}},
         {{""}, "", PLAIN, "$/dosbox", "Tolvarn: ERROR: Cannot find the file \"\"\n", {}},
         {{"$/maze"}, "", PLAIN, "$/dosbox",
          "Tolvarn: ERROR: \"$/maze\" is not a file, so it cannot be run\n", {}},
-        {{"$/fifo"}, "", PLAIN, "$/dosbox",
-         "Tolvarn: ERROR: \"$/fifo\" is not a file, so it cannot be run\n", {}},
         // The program requester gets no answer: no notice and no warning either.
         {{"CDdir=CD0:"}, "", NO_CONF, "$/dosbox", "", {}, 5},
         {{"--help"}, "Usage: tolvarn [File] [Window]*", PLAIN, "$/dosbox", "", {}, 0},
@@ -100,25 +85,20 @@ TEST(Runs, PrintWhatTheyShould) {
         {{"--version"}, "Tolvarn 1.1 (05.02.2013)\n", PLAIN, "$/dosbox", "", {}, 0},
         {{"$/maze/MAZE.EXE", "extra"}, "Shell parameter error, does not match template:\n*", PLAIN,
          "$/dosbox", "", {}},
-        {{"CDletter"}, "Shell parameter error, expected value after keyword:\n*", PLAIN, "$/dosbox",
-         "", {}},
         // clang-format on
     };
     for (const auto& test : cases) {
         LauncherSandbox sandbox;
         NothingLeftBehind leftBehind;
         sandbox.writeScript("dosbox/DOSBox", "", "#!/no/such/interpreter\n");
-        for (const char* file :
-             {"maze/SETUP.BAT", "low/setup.bat", "a*b/Ärger/GAME.EXE", "maze.iso",
-              "50%off/A=B/GAME.EXE", "A=B.iso", "maze/HelloWorldGame.com"})
+        for (const char* file : {"maze/SETUP.BAT", "maze.iso", "50%off/A=B/GAME.EXE", "A=B.iso",
+                                 "maze/HelloWorldGame.com"})
             sandbox.writeFile(file, "MZ"); // only their names matter
-        sandbox.makeDir("cd/DOSBox");
-        mkfifo(sandbox.path("fifo").c_str(), 0600);
+        sandbox.makeDir("cd");
         sandbox.assign("CD0", sandbox.path("cd"));
         sandbox.assign("Maze", sandbox.path("maze"));
         sandbox.writeFile("maze/MAZE.EXE", test.setup & DOS4G ? "MZ DOS/4G" : "MZ");
-        if (!(test.setup & NO_DOS32A_FILE))
-            sandbox.writeFile("dosbox/Y/dos32a.exe", "DOS32A");
+        sandbox.writeFile("dosbox/Y/dos32a.exe", "DOS32A");
         if (test.setup & (NO_CONF | FIFOS))
             fs::remove(sandbox.path("dosbox/Tolvarn.conf"));
         if (test.setup & FIFOS) {
@@ -182,8 +162,8 @@ TEST_F(WholeRun, MissingLibraryEndsSilentlyWithReturnCodeTen) {
     EXPECT_TRUE(sandbox.events().empty());
 }
 
-TEST_F(WholeRun, RunningOutOfMemoryAnywhereIsReportedAndTheFullRunHandsDOSBoxItsArguments) {
-    // A blank, "*n" (a line feed to the Shell unless escaped) and "Ä" must reach DOSBox unchanged.
+TEST_F(WholeRun, RunningOutOfMemoryAnywhereIsReportedAndTheFullRunStartsDOSBox) {
+    // Names that the Shell and DOSBox need escaped, so that every escaping allocates too.
     const std::string folder = sandbox.path("a *n/Ärger"), dosbox = sandbox.path("dos box");
     sandbox.writeFile("a *n/Ärger/GAME.EXE", "MZ DOS/4G");
     sandbox.writeFile("a *n/Ärger/DOS4GW.EXE", "DOS4GW");
@@ -217,25 +197,13 @@ TEST_F(WholeRun, RunningOutOfMemoryAnywhereIsReportedAndTheFullRunHandsDOSBoxIts
     EXPECT_GT(noticeFailures, 0);
     EXPECT_EQ(outcome.out + outcome.err, notice);
     EXPECT_EQ(sandbox.events(), Lines{"dosbox"});
-    EXPECT_EQ(sandbox.dosboxLog(),
-              (Lines{dosbox, "-conf", "Tolvarn.conf", "-c", "Mount D \"" + folder + "\" -t cdrom",
-                     "-c", "Mount Y \"" + dosbox + "/Y\"", "-c", "Mount C \"" + folder + "\"", "-c",
-                     "C:", "-c", "Y:dos32a.exe GAME.EXE"}));
+    EXPECT_EQ(sandbox.dosboxLog().back(), "Y:dos32a.exe GAME.EXE");
 }
 
-TEST_F(WholeRun, DesktopStartRunsTheFirstProjectOrAsksAndRefusesUnsafePaths) {
+TEST_F(WholeRun, DesktopStartsRefuseMissingObjectsAndUnsafePaths) {
     const std::string tolvarn = builtProgram("tolvarn");
-    RunOutcome outcome = runChild(sandbox, {tolvarn, "--workbench", program, sandbox.work()});
-    EXPECT_EQ(outcome.returnCode, 0);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "Tolvarn: Press Ctrl-F9 to quit!\n");
-    EXPECT_EQ(sandbox.dosboxLog().at(10), "MAZE.EXE");
-    fs::remove(sandbox.path("dosbox.log"));
-    outcome = runChild(sandbox, {tolvarn, "--workbench"});
-    EXPECT_EQ(outcome.returnCode, 5);
-    EXPECT_EQ(outcome.out + outcome.err, "");
     // An object in a folder that does not exist is missing, not a name in the host's root.
-    outcome = runChild(sandbox, {tolvarn, "--workbench", "/no/such/folder/GAME.EXE"});
+    RunOutcome outcome = runChild(sandbox, {tolvarn, "--workbench", "/no/such/folder/GAME.EXE"});
     EXPECT_EQ(outcome.returnCode, 10);
     EXPECT_EQ(outcome.out + outcome.err,
               "Tolvarn: ERROR: Cannot find the file \"/no/such/folder/GAME.EXE\"\n");
