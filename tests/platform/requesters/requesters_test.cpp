@@ -1,6 +1,7 @@
 // File and message requesters: with nobody to ask, through a stand-in for zenity that logs its
 // arguments and answers as told, through the real zenity on a private Xvfb display, and in a
 // terminal; and the choice between them.
+#include "platform/exec/consoleWindow.h"
 #include "platform/requesters/asl.h"
 #include "platform/requesters/intuition.h"
 #include "platform/requesters/requesters.h"
@@ -126,7 +127,26 @@ TEST_F(ZenityRequesterTest, FileRequestersFillDrawerFileAndArgumentsFromTheChoic
     FreeAslRequest(requester);
 }
 
-TEST_F(HostLayerTest, TheRealZenityOnAPrivateDisplayClosesTheNoticeInTimeAndCancelsUnanswered) {
+/// Plays the person who closes a dialog unanswered: waits for a zenity that this process or one
+/// of its children started, leaves it up long enough to show its window, then closes it.
+/// Returns whether there was one.
+std::future<bool> closeZenityLater() {
+    const std::string self = std::to_string(::getpid());
+    const std::string find = "pgrep -n -x zenity -P \"$(pgrep -d, -P " + self + ")," + self + "\"";
+    return std::async(std::launch::async, [find] {
+        for (int tries = 0; tries < 600; ++tries, std::this_thread::sleep_for(50ms)) {
+            const std::unique_ptr<FILE, int (*)(FILE*)> found(::popen(find.c_str(), "r"), ::pclose);
+            pid_t zenity = 0;
+            if (found && std::fscanf(found.get(), "%d", &zenity) == 1) {
+                std::this_thread::sleep_for(1500ms);
+                return ::kill(zenity, SIGTERM) == 0;
+            }
+        }
+        return false;
+    });
+}
+
+TEST_F(HostLayerTest, TheRealZenityShowsTheNoticeForItsTimeAndTheFileDialogAndConsoleUntilClosed) {
     if (platform::findInHostPath("Xvfb").empty() || platform::findInHostPath("zenity").empty())
         GTEST_SKIP() << "the desktop dialogs need zenity and Xvfb (Debian packages zenity, xvfb)";
     // The server tells its process number, then picks a free display and tells that.
@@ -149,27 +169,24 @@ TEST_F(HostLayerTest, TheRealZenityOnAPrivateDisplayClosesTheNoticeInTimeAndCanc
     EXPECT_EQ(platform::timedEasyRequest(&notice, nullptr, 1), 0);
     const auto took = std::chrono::steady_clock::now() - started;
     EXPECT_TRUE(took >= 900ms && took < 30s);
-    // A file dialog closed unanswered (its zenity ends by a signal) cancels: zenity took the
-    // arguments, or it would have ended at once with an error of its own.
+    // A file dialog closed unanswered cancels: zenity took the arguments, or it would have ended
+    // at once with an error of its own.
     const TagItem tags[] = {{ASLFR_InitialPattern, text("#?.(exe|com|bat)")},
                             {ASLFR_DoPatterns, DOSTRUE},
                             {TAG_DONE, 0}};
     void* requester = AllocAslRequest(ASL_FileRequest, tags);
-    auto closed = std::async(std::launch::async, [serverId] {
-        const std::string children = "/proc/self/task/" + std::to_string(::getpid()) + "/children";
-        for (int tries = 0; tries < 600; ++tries, std::this_thread::sleep_for(50ms)) {
-            std::istringstream pids(readFile(children));
-            for (pid_t child; pids >> child;)
-                if (child != serverId) {
-                    std::this_thread::sleep_for(1500ms); // long enough to show its window
-                    return ::kill(child, SIGTERM) == 0;
-                }
-        }
-        return false;
-    });
+    auto closed = closeZenityLater();
     EXPECT_EQ(AslRequest(requester, nullptr), DOSFALSE);
     EXPECT_TRUE(closed.get());
     FreeAslRequest(requester);
+    // The console window of a desktop start opens with the first output and holds the program
+    // until it is closed.
+    closed = closeZenityLater();
+    {
+        platform::internal::ConsoleWindow window;
+        std::printf("A line for the window\n");
+    }
+    EXPECT_TRUE(closed.get());
 }
 
 /// A pseudo-terminal that is standard input and standard error while it lives. The person has
