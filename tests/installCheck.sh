@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# Installs a build the two ways users do and checks what a desktop and a shell then see:
-#   - staged into a DESTDIR with prefix /usr, as the Debian package is: every file in its place,
-#     programs stripped, the desktop entry valid, the manual page free of warnings, the
-#     installed tolvarn reaching DOSBox with its notice built in (a decoy RequestChoice on PATH
-#     must not run), and the installed RequestChoice working on its own;
-#   - into a home folder's .local without DESTDIR: the install refreshes the file-type and
-#     desktop databases, so the DOS programs get types the desktop entry claims, Tolvarn is their
-#     default application, and xdg-open and gio launch (a double-click) reach Tolvarn;
-#   - into a prefix with a blank and a "$", whose desktop entry must still start Tolvarn.
-# A stub stands in for DOSBox: it records its arguments. Usage: installCheck.sh BUILD_DIR
+# Installs a build the ways users do and checks what a desktop and a shell then see: staged into a
+# DESTDIR with prefix /usr as the Debian package is (files in place, programs stripped, the desktop
+# entry valid, the manual page clean, the notice built in so that a decoy RequestChoice on PATH
+# never runs, the installed RequestChoice working alone); into ~/.local, where the install refreshes
+# the file-type and desktop databases so that xdg-open and gio launch (a double-click) reach
+# Tolvarn; and into a prefix with a blank and a "$". A stub DOSBox records its arguments.
+# Usage: installCheck.sh BUILD_DIR
 set -uo pipefail
 build=$(realpath "$1")
 programs="$build/tests/dos/programs"

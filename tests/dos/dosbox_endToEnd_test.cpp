@@ -129,15 +129,5 @@ TEST_P(TolvarnWithDOSBox, ProgramLeavesItsFiles) {
 INSTANTIATE_TEST_SUITE_P(EndToEnd, TolvarnWithDOSBox, ::testing::ValuesIn(runs),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The launcher tells a DOS/4G program by the marker in its first kilobyte: only the program
-// meant to look like one may carry it, or the runs above would test something else.
-TEST(DOSPrograms, OnlyGame4gCarriesTheDOS4GMarker) {
-    for (const std::string program :
-         {"GAME4G.EXE", "WRITE.COM", "CDCOPY.COM", "dos32a.exe", "HELLO.COM", "setup.bat"}) {
-        const std::string start = contentsOf("@" + program).substr(0, 1024);
-        EXPECT_EQ(start.find("DOS/4G") != std::string::npos, program == "GAME4G.EXE") << program;
-    }
-}
-
 } // namespace
 } // namespace tolvarn::testing

@@ -56,19 +56,14 @@ inline std::string builtProgram(const std::string& name) {
 /// run): only "tools", with links to the few host programs the tests run.
 class LauncherSandbox : public Sandbox {
   public:
-    LauncherSandbox() : oldPath_(std::getenv("PATH")) {
-        setenv("TOLVARN_REQUESTER", "none", 1);
+    LauncherSandbox() {
         for (const char* tool : {"timeout", "sleep", "cat", "genisoimage"})
             if (const std::string found = tolvarn::platform::findInHostPath(tool); !found.empty())
                 fs::create_symlink(found, makeDir("tools") + "/" + tool);
-        setenv("PATH", path("tools").c_str(), 1);
+        path_.emplace("PATH", path("tools"));
         writeScript("dosbox/DOSBox", "{ pwd -P; printf '%s\\n' \"$@\"; } >'" + path("dosbox.log") +
                                          "'\necho dosbox >>'" + path("events.log") + "'\n");
         writeFile("dosbox/Tolvarn.conf", "[sdl]\n");
-    }
-    ~LauncherSandbox() {
-        setenv("PATH", oldPath_.c_str(), 1);
-        unsetenv("TOLVARN_REQUESTER");
     }
     void writeScript(const std::string& relative, const std::string& body,
                      const std::string& interpreter = "#!/bin/sh\n") const {
@@ -88,7 +83,8 @@ class LauncherSandbox : public Sandbox {
     Lines events() const { return linesOf(readFile(path("events.log"))); }
 
   private:
-    std::string oldPath_;
+    ScopedVariable requester_{"TOLVARN_REQUESTER", "none"};
+    std::optional<ScopedVariable> path_; // set once the tools are linked from the host's PATH
 };
 
 /// Runs the program's entry in this process as a Shell start with `arguments`.

@@ -23,22 +23,6 @@
 
 namespace tolvarn::testing {
 
-/// Sets (with no value: unsets) an environment variable until it goes.
-class ScopedVariable {
-  public:
-    ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    ~ScopedVariable() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
-    ScopedVariable(const ScopedVariable&) = delete;
-
-  private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
-
 /// While it lives, permissions bind root as they bind anyone (CI runs the tests as root): the
 /// calling thread gives up its right to read and search what they forbid.
 class PermissionsBindRoot {

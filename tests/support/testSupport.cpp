@@ -18,34 +18,15 @@ namespace fs = std::filesystem;
 
 namespace tolvarn::testing {
 
-namespace {
-void restoreVariable(const char* name, bool had, const std::string& value) {
-    if (had)
-        setenv(name, value.c_str(), 1);
-    else
-        unsetenv(name);
-}
-} // namespace
-
 Sandbox::Sandbox() {
     std::string pattern = (fs::temp_directory_path() / "tolvarn-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("cannot make a temporary folder");
     root_ = fs::canonical(pattern).string();
     oldDirectory_ = fs::current_path().string();
-    if (const char* value = std::getenv("XDG_CONFIG_HOME")) {
-        hadConfigHome_ = true;
-        oldConfigHome_ = value;
-    }
-    if (const char* value = std::getenv("HOME")) {
-        hadHome_ = true;
-        oldHome_ = value;
-    }
     makeDir("work");
-    makeDir("config");
-    makeDir("home");
-    setenv("XDG_CONFIG_HOME", path("config").c_str(), 1);
-    setenv("HOME", path("home").c_str(), 1);
+    configHome_.emplace("XDG_CONFIG_HOME", makeDir("config"));
+    home_.emplace("HOME", makeDir("home"));
     fs::current_path(work());
     if (tolvarn::platform::resetProcess)
         tolvarn::platform::resetProcess();
@@ -54,8 +35,8 @@ Sandbox::Sandbox() {
 Sandbox::~Sandbox() {
     std::error_code ignored;
     fs::current_path(oldDirectory_, ignored);
-    restoreVariable("XDG_CONFIG_HOME", hadConfigHome_, oldConfigHome_);
-    restoreVariable("HOME", hadHome_, oldHome_);
+    configHome_.reset();
+    home_.reset();
     if (tolvarn::platform::resetProcess)
         tolvarn::platform::resetProcess();
     // Give write permission back everywhere first, so that protected files can go.

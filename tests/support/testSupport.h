@@ -2,10 +2,28 @@
 // and capture of what a piece of code prints.
 #pragma once
 
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tolvarn::testing {
+
+/// Sets (with no value: unsets) an environment variable until it goes.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    }
+    ~ScopedVariable() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
+    ScopedVariable(const ScopedVariable&) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
 
 /// A fresh temporary folder for one test. While it lives, the current directory is its "work"
 /// folder, XDG_CONFIG_HOME is its "config" folder and HOME its "home" folder, so no test ever
@@ -32,8 +50,7 @@ public:
 private:
     std::string root_;
     std::string oldDirectory_;
-    std::string oldConfigHome_, oldHome_;
-    bool hadConfigHome_ = false, hadHome_ = false;
+    std::optional<ScopedVariable> configHome_, home_;
 };
 
 /// Runs `action` and returns everything it printed on standard output.

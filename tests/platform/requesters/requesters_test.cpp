@@ -295,11 +295,6 @@ TEST_F(HostLayerTest, TerminalFileRequestersTakeTypedPathsAskAgainOrCancel) {
               "-1|" + games + "|doom.exe");
     for (const char* cancel : {"\n", "\x04"})
         EXPECT_EQ(askFile(tags, cancel, prompt), "0|" + games + "|");
-    // A drawers-only requester asks again until the answer is a folder.
-    EXPECT_EQ(askFile({{ASLFR_Flags2, FRF_DRAWERSONLY}, {TAG_DONE, 0}},
-                      "nosuch\n" + sandbox.path("Games/doom.exe") + "\n" + games + "\n",
-                      "Choose a folder." + prompt + "Not a folder: nosuch" + prompt),
-              "-1|" + games + "|");
 }
 
 TEST(RequesterBackendChoice, FollowsTheSettingThenWhatIsThere) {
