@@ -189,6 +189,7 @@ TEST_F(ShellCommandTest, ResidentCommandsComeFirstAndEveryCommandRedirectsAndRun
         {"echo >nosuchfolder/out", nullptr, -1, ""}, {"echo <nosuchinput", nullptr, -1, ""},
         {bin + "/echo", nullptr, 99, ""}, // a path is never resident
         {"where", nullptr, 0, sandbox.work() + "\n"}, // what is not resident is still found
+        {"where", inElsewhere, 0, elsewhere + "\n"},
         {"where >out.txt", nullptr, 0, "", "work/out.txt", sandbox.work() + "\n"},
         {"where >>OUT.TXT", nullptr, 0, "", "work/out.txt", // the same file, in any case
          sandbox.work() + "\n" + sandbox.work() + "\n"},
