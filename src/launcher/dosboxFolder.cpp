@@ -14,10 +14,6 @@
 
 namespace {
 
-/// The names Linux packages give DOSBox and its descendants, in order of preference.
-constexpr const char* dosboxNames[] = {"dosbox", "dosbox-x", "dosbox-staging",
-                                       "io.github.dosbox-staging", "com.dosbox_x.DOSBox-X"};
-
 /// The example settings an installation puts beside the program's folder.
 constexpr char exampleSettings[] = "PROGDIR:/share/tolvarn/Tolvarn.conf";
 
@@ -96,8 +92,10 @@ int32_t holdsDOSBox(const char* folder) {
 }
 
 EString dosboxFolderFromPath() {
+    // The names Linux packages give DOSBox and its descendants, in order of preference.
     const std::string found = tolvarn::platform::findFirstInHostPath(
-        {dosboxNames[0], dosboxNames[1], dosboxNames[2], dosboxNames[3], dosboxNames[4]});
+        {"dosbox", "dosbox-x", "dosbox-staging", "io.github.dosbox-staging",
+         "com.dosbox_x.DOSBox-X"});
     if (found.empty())
         return nullptr;
     EString folder = strJoinPart(tolvarn::platform::settingsFolder().c_str(), "DOSBox", FALSE);

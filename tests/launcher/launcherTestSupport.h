@@ -4,6 +4,7 @@
 
 #include "launcher/program.h"
 #include "platform/exec/exec.h"
+#include "platform/host/host.h"
 #include "platform/shell/process.h"
 #include "runtime/memory.h"
 #include "support/testSupport.h"

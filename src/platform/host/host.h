@@ -5,6 +5,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace tolvarn::platform {
 
@@ -12,10 +13,20 @@ namespace tolvarn::platform {
 /// XDG_CONFIG_HOME is unset or relative.
 std::string settingsFolder();
 
-/// Returns the first executable regular file (or link to one) in the absolute folders of PATH,
-/// in PATH order, whose name is one of `names` (earlier names first within one folder); "" when
-/// there is none.
+/// TRUE when `hostPath` is a regular file (or a link to one) that this process may run.
+bool isRunnableFile(const std::string& hostPath);
+
+/// Returns the absolute folders of the host's PATH, in order. Relative entries (an empty one
+/// stands for the current directory) are left out: nothing is ever run from there by accident.
+std::vector<std::string> hostPathFolders();
+
+/// Returns the first runnable file in hostPathFolders(), in PATH order, whose name is one of
+/// `names` (earlier names first within one folder); "" when there is none.
 std::string findFirstInHostPath(std::initializer_list<const char*> names);
+
+/// Returns the first runnable file named exactly `name` in hostPathFolders(), or "" when there
+/// is none.
+std::string findInHostPath(const std::string& name);
 
 /// TRUE when standard output is a terminal that may be sent colour escapes: NO_COLOR is unset
 /// or empty and TERM is not "dumb".

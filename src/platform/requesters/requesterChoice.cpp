@@ -1,4 +1,5 @@
 // Which way a requester reaches a person, and the way that reaches nobody.
+#include "platform/host/host.h"
 #include "platform/requesters/requesters.h"
 #include "platform/shell/process.h"
 

@@ -1,16 +1,11 @@
 #include "platform/shell/process.h"
 
-#include "platform/host/host.h"
-
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <iterator>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -271,37 +266,6 @@ RunResult runProgram(const std::vector<std::string>& arguments, const RunOptions
         return failedToStart(errno);
     result.status = statusFromWait(waitStatus);
     return result;
-}
-
-std::vector<std::string> hostPathFolders() {
-    std::vector<std::string> folders;
-    const char* path = std::getenv("PATH");
-    const std::string list = path != nullptr ? path : "";
-    for (size_t start = 0, end; start <= list.size(); start = end + 1) {
-        end = std::min(list.find(':', start), list.size());
-        if (end > start && list[start] == '/')
-            folders.push_back(list.substr(start, end - start));
-    }
-    return folders;
-}
-
-std::string findInHostPath(const std::string& name) {
-    if (name.empty() || name.find('/') != std::string::npos)
-        return "";
-    return findFirstInHostPath({name.c_str()});
-}
-
-std::string findFirstInHostPath(std::initializer_list<const char*> names) {
-    for (const std::string& folder : hostPathFolders()) {
-        for (const char* name : names) {
-            const std::string candidate = folder + "/" + name;
-            struct stat info {};
-            if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-                ::access(candidate.c_str(), X_OK) == 0)
-                return candidate;
-        }
-    }
-    return "";
 }
 
 } // namespace tolvarn::platform

@@ -28,12 +28,4 @@ struct RunResult {
 /// it starts so that earlier output comes first. Returns how it ended.
 RunResult runProgram(const std::vector<std::string>& arguments, const RunOptions& options = {});
 
-/// Returns the absolute folders of the host's PATH, in order. Relative entries (an empty one
-/// stands for the current directory) are left out: nothing is ever run from there by accident.
-std::vector<std::string> hostPathFolders();
-
-/// Returns the first executable regular file named exactly `name` in hostPathFolders(), or ""
-/// when there is none.
-std::string findInHostPath(const std::string& name);
-
 } // namespace tolvarn::platform

@@ -4,6 +4,7 @@
 #include "platform/shell/shell.h"
 #include "platform/dos/internal.h"
 #include "platform/exec/internal.h"
+#include "platform/host/host.h"
 #include "platform/shell/commandLine.h"
 #include "platform/shell/process.h"
 
@@ -14,7 +15,6 @@
 #include <fcntl.h>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,12 +26,6 @@ namespace {
 
 using namespace tolvarn::platform;
 using namespace tolvarn::platform::internal;
-
-bool isRunnableFile(const std::string& hostPath) {
-    struct stat info {};
-    return ::stat(hostPath.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-           ::access(hostPath.c_str(), X_OK) == 0;
-}
 
 /// The runnable file in `directory` whose name is `word`, letter case ignored (an exact match
 /// wins; among the others the first in byte order, so the choice does not depend on the order
@@ -93,12 +87,29 @@ std::optional<std::string> findCommand(const std::string& word, const std::strin
     return std::nullopt;
 }
 
+/// The host paths a command line redirects standard input and output to.
+struct Redirections {
+    std::optional<std::string> input, output;
+};
+
 /// The host path of a redirection; NIL: is the null device. Empty with IoErr() set.
 std::optional<std::string> redirectionPath(const std::string& target, Target kind,
                                            const std::string& base) {
     if (equalsIgnoringCase(target, "NIL:"))
-        return std::string("/dev/null");
+        return std::string(nullDevicePath);
     return resolvePath(target, kind, base);
+}
+
+/// The redirections of `parsed`, resolved against `base`: the input must exist, the output's
+/// folder must. Empty with IoErr() set when one cannot be had.
+std::optional<Redirections> resolveRedirections(const ParsedCommand& parsed,
+                                                const std::string& base) {
+    Redirections paths;
+    if (parsed.input && !(paths.input = redirectionPath(*parsed.input, Target::existing, base)))
+        return std::nullopt;
+    if (parsed.output && !(paths.output = redirectionPath(*parsed.output, Target::create, base)))
+        return std::nullopt;
+    return paths;
 }
 
 /// The lock NP_CurrentDir gives, or 0 when the tags give none.
@@ -205,19 +216,17 @@ class ResidentCall {
 };
 
 /// Runs a resident command with the redirections of its command line. Returns its return code,
-/// or -1 with IoErr() set when a redirection cannot be opened.
+/// or -1 with IoErr() set when a redirection cannot be had or opened.
 int32_t runResident(Segment& segment, const ParsedCommand& parsed, BPTR currentDir,
                     const std::string& base) {
-    std::optional<std::string> input, output;
-    if (parsed.input && !(input = redirectionPath(*parsed.input, Target::existing, base)))
-        return -1;
-    if (parsed.output && !(output = redirectionPath(*parsed.output, Target::create, base)))
+    const auto paths = resolveRedirections(parsed, base);
+    if (!paths)
         return -1;
     StreamRedirected standardInput(stdin, STDIN_FILENO);
     StreamRedirected standardOutput(stdout, STDOUT_FILENO);
     const int outputMode = O_WRONLY | O_CREAT | (parsed.appendOutput ? O_APPEND : O_TRUNC);
-    if ((input && !standardInput.redirect(*input, O_RDONLY)) ||
-        (output && !standardOutput.redirect(*output, outputMode))) {
+    if ((paths->input && !standardInput.redirect(*paths->input, O_RDONLY)) ||
+        (paths->output && !standardOutput.redirect(*paths->output, outputMode))) {
         setIoErrFromHostError(errno);
         return -1;
     }
@@ -266,22 +275,15 @@ int32_t SystemTagList(const char* command, const TagItem* tags) {
     const auto program = findCommand(parsed->command, *base);
     if (!program)
         return -1;
+    const auto paths = resolveRedirections(*parsed, *base);
+    if (!paths)
+        return -1;
 
     RunOptions options;
     options.workingDirectory = *base;
-    if (parsed->input) {
-        const auto input = redirectionPath(*parsed->input, Target::existing, *base);
-        if (!input)
-            return -1;
-        options.inputFile = *input;
-    }
-    if (parsed->output) {
-        const auto output = redirectionPath(*parsed->output, Target::create, *base);
-        if (!output)
-            return -1;
-        options.outputFile = *output;
-        options.appendOutput = parsed->appendOutput;
-    }
+    options.inputFile = paths->input.value_or("");
+    options.outputFile = paths->output.value_or("");
+    options.appendOutput = parsed->appendOutput;
 
     std::vector<std::string> arguments = {*program};
     arguments.insert(arguments.end(), parsed->arguments.begin(), parsed->arguments.end());

@@ -2,6 +2,7 @@
 // arguments and answers as told, through the real zenity on a private Xvfb display, and in a
 // terminal; and the choice between them.
 #include "platform/exec/consoleWindow.h"
+#include "platform/host/host.h"
 #include "platform/requesters/asl.h"
 #include "platform/requesters/intuition.h"
 #include "platform/requesters/requesters.h"
